@@ -1,0 +1,259 @@
+/*
+ * promfmt: writes metrics in the Prometheus text exposition format
+ * (version 0.0.4) into an in-memory buffer.
+ *
+ * The host creates a buffer, calls one emitter per HELP line, TYPE line and
+ * sample, then reads the text with promfmt_buffer_data() and
+ * promfmt_buffer_len() and serves it. The library does no I/O, starts no
+ * threads and reads no configuration.
+ *
+ * Conventions shared by every function:
+ *
+ * - Text arguments are NUL-terminated byte strings. Bytes at or above 0x80
+ *   are ordinary bytes: never letters in names, copied unchanged in values
+ *   and help texts. The library does not check that text is valid UTF-8;
+ *   that is the caller's responsibility.
+ * - Emitters return 0 on success and -1 on failure. A failure leaves a fixed
+ *   English message (lower case, no full stop) in the last-error text, read
+ *   with promfmt_last_error(). A success never clears that text.
+ * - Whole lines only: a failed emitter leaves the buffer's text and length
+ *   exactly as they were before the call. The gauge and counter shortcuts
+ *   write up to three lines; when their sample is refused, the HELP and
+ *   TYPE lines they already wrote stay (they are whole lines).
+ * - Numbers never depend on the process locale: values are written as the
+ *   C locale's "%.14g" would write them, whatever setlocale() says.
+ * - Every function that takes a buffer accepts NULL: queries return an
+ *   empty result, reset and free do nothing, emitters fail with a message.
+ * - Thread-safety: nothing is locked. One buffer must not be used from two
+ *   threads at once; distinct buffers may be filled from distinct threads
+ *   at the same time. The last-error text is ONE process-wide block shared
+ *   by all threads, by design: after a failure on one thread, another
+ *   thread's failure may overwrite the message before it is read.
+ * - Memory comes from malloc/realloc/free. The host frees only what it
+ *   created, with promfmt_buffer_free(); every string the library returns
+ *   stays owned by the library.
+ */
+#ifndef PROMFMT_H
+#define PROMFMT_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#define PROMFMT_VERSION_MAJOR 1
+#define PROMFMT_VERSION_MINOR 0
+#define PROMFMT_VERSION_PATCH 0
+/** The version as one number: major * 10000 + minor * 100 + patch. */
+#define PROMFMT_VERSION \
+    (PROMFMT_VERSION_MAJOR * 10000 + PROMFMT_VERSION_MINOR * 100 + PROMFMT_VERSION_PATCH)
+#define PROMFMT_VERSION_STRING "1.0.0"
+
+/*
+ * PROMFMT_API marks the exported functions and PROMFMT_CALL their calling
+ * convention (cdecl on Windows, as zlib's DLL). Define PROMFMT_STATIC when
+ * linking a static build on Windows. Both macros may be predefined.
+ */
+#ifndef PROMFMT_API
+#  if defined(_WIN32) || defined(__CYGWIN__)
+#    if defined(PROMFMT_STATIC)
+#      define PROMFMT_API
+#    elif defined(PROMFMT_BUILDING)
+#      define PROMFMT_API __declspec(dllexport)
+#    else
+#      define PROMFMT_API __declspec(dllimport)
+#    endif
+#  elif defined(__GNUC__) && __GNUC__ >= 4
+#    define PROMFMT_API __attribute__((visibility("default")))
+#  else
+#    define PROMFMT_API
+#  endif
+#endif
+
+#ifndef PROMFMT_CALL
+#  if defined(_WIN32) && !defined(_WIN64) && !defined(__CYGWIN__)
+#    define PROMFMT_CALL __cdecl
+#  else
+#    define PROMFMT_CALL
+#  endif
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/**
+ * The output buffer: a growable block of text that is always
+ * NUL-terminated. Opaque; use the functions below.
+ */
+typedef struct promfmt_buffer promfmt_buffer_t;
+
+/**
+ * Metric kinds for promfmt_emit_type().
+ *
+ * The function takes any 32-bit value: codes other than these five,
+ * negative ones included, write "untyped". (In C++ the enumeration has the
+ * fixed underlying type int32_t, so every such value is a valid one.)
+ */
+#ifdef __cplusplus
+typedef enum promfmt_metric_type_t : int32_t {
+#else
+typedef enum promfmt_metric_type_t {
+#endif
+    PROMFMT_TYPE_UNTYPED = 0,   /**< writes "untyped" */
+    PROMFMT_TYPE_COUNTER = 1,   /**< writes "counter" */
+    PROMFMT_TYPE_GAUGE = 2,     /**< writes "gauge" */
+    PROMFMT_TYPE_HISTOGRAM = 3, /**< writes "histogram" */
+    PROMFMT_TYPE_SUMMARY = 4    /**< writes "summary" */
+} promfmt_metric_type_t;
+
+/* ---- Buffer lifecycle and queries -------------------------------------- */
+
+/**
+ * Creates an empty buffer.
+ *
+ * @param initial_capacity bytes to allocate for the text, NUL included;
+ *        values below 64 (0 included) give 64.
+ * @return a new buffer, owned by the caller and released with
+ *         promfmt_buffer_free(); NULL on failure, with the message
+ *         "failed to allocate promfmt_buffer_t struct" or
+ *         "failed to allocate buffer data memory" (nothing stays allocated).
+ * Thread-safe, apart from the shared last-error text on failure.
+ */
+PROMFMT_API promfmt_buffer_t *PROMFMT_CALL promfmt_buffer_create(size_t initial_capacity);
+
+/**
+ * Frees a buffer and its text. NULL is ignored. Every pointer obtained from
+ * promfmt_buffer_data() for this buffer becomes invalid.
+ */
+PROMFMT_API void PROMFMT_CALL promfmt_buffer_free(promfmt_buffer_t *buf);
+
+/**
+ * Empties the buffer (length 0, text "") but keeps its memory, so a buffer
+ * reused once per scrape stops allocating once it has grown. NULL is
+ * ignored. Never fails; the capacity never shrinks.
+ */
+PROMFMT_API void PROMFMT_CALL promfmt_buffer_reset(promfmt_buffer_t *buf);
+
+/**
+ * Returns the buffer's NUL-terminated text; "" for NULL. Never returns NULL.
+ *
+ * The pointer is owned by the buffer and stays valid only until the next
+ * emitter call, reset or free of that buffer: growing the buffer may move
+ * its text. Copy or send the text before writing more.
+ */
+PROMFMT_API const char *PROMFMT_CALL promfmt_buffer_data(const promfmt_buffer_t *buf);
+
+/** Returns the number of text bytes, not counting the NUL; 0 for NULL. */
+PROMFMT_API size_t PROMFMT_CALL promfmt_buffer_len(const promfmt_buffer_t *buf);
+
+/**
+ * Returns the message of the most recent failure in the process, or "" when
+ * nothing has failed yet. Never returns NULL.
+ *
+ * The pointer is a static block owned by the library and is always the same
+ * one. Successes do not clear it. It is shared by all threads without
+ * locking: read it right after the failing call, on the thread that made it,
+ * and only rely on it when no other thread can fail at the same time.
+ */
+PROMFMT_API const char *PROMFMT_CALL promfmt_last_error(void);
+
+/* ---- Escaping ----------------------------------------------------------- */
+
+/**
+ * Escapes a label value: backslash becomes \\, double quote becomes \" and
+ * line feed becomes \n; every other byte is copied as is.
+ *
+ * @param in       text to escape; NULL is treated as "".
+ * @param out      destination, or NULL to measure only.
+ * @param out_size bytes available at out; 0 also means measure only.
+ * @return the escaped length L, not counting the NUL. When out is NULL or
+ *         out_size is 0 nothing is written (a NULL in still stores "" when
+ *         out is non-NULL and out_size non-zero). Otherwise out receives
+ *         the L escaped bytes and a NUL when out_size >= L + 1.
+ *         -1 with "destination buffer too small for escaped label value"
+ *         when out_size < L + 1 (out untouched), or with
+ *         "label value too long" when L would exceed INT_MAX.
+ * Thread-safe, apart from the shared last-error text on failure.
+ */
+PROMFMT_API int PROMFMT_CALL promfmt_escape_label_value(const char *in, char *out,
+                                                        size_t out_size);
+
+/* ---- Emitters ----------------------------------------------------------- */
+
+/**
+ * Appends one sample line:
+ *   name{label="value",...} value[ timestamp]\n
+ *
+ * @param buf         the buffer.
+ * @param name        metric name: [a-zA-Z_:][a-zA-Z0-9_:]*
+ * @param labels_json NULL, "" or whitespace for no labels, otherwise the
+ *        text of one JSON object whose members become the labels. Keys must
+ *        match [a-zA-Z_][a-zA-Z0-9_]* (text after an escaped NUL is ignored)
+ *        and be unique. Values: strings as they are (cut at an escaped NUL),
+ *        integers in full, other numbers as "%.14g", true and false as words,
+ *        null, arrays and objects as "". Labels are written sorted by name
+ *        (byte order) with their values escaped. The text is only read.
+ * @param value       NaN is written "NaN", infinities "+Inf" and "-Inf",
+ *        anything else with 14 significant digits ("%.14g", locale-free).
+ * @param timestamp   milliseconds since the epoch; written only when > 0.
+ * @return 0, or -1 with one of:
+ *         "null buffer pointer", "invalid metric name",
+ *         "failed to parse labels JSON" (not JSON, trailing text, or the
+ *         parser ran out of memory), "labels JSON must be an object",
+ *         "invalid label name in JSON", "duplicate label name in JSON",
+ *         "out of memory allocating label pairs",
+ *         "failed to expand buffer: out of memory".
+ *         On failure the buffer is exactly as it was.
+ */
+PROMFMT_API int PROMFMT_CALL promfmt_emit_sample(promfmt_buffer_t *buf, const char *name,
+                                                 const char *labels_json, double value,
+                                                 int64_t timestamp);
+
+/**
+ * Appends "# HELP name text\n". In the text, backslash becomes \\ and line
+ * feed becomes \n; every other byte (the double quote included) is copied.
+ * A NULL or empty help still writes the line ("# HELP name \n").
+ *
+ * @return 0, or -1 with "null buffer pointer",
+ *         "invalid metric name for HELP emission" or
+ *         "failed to expand buffer: out of memory"; the buffer is then
+ *         exactly as it was.
+ */
+PROMFMT_API int PROMFMT_CALL promfmt_emit_help(promfmt_buffer_t *buf, const char *name,
+                                               const char *help);
+
+/**
+ * Appends "# TYPE name kind\n", kind being "counter", "gauge", "histogram",
+ * "summary" or "untyped" (codes 0 and every value outside 0..4).
+ *
+ * @return 0, or -1 with "null buffer pointer",
+ *         "invalid metric name for TYPE emission" or
+ *         "failed to expand buffer: out of memory"; the buffer is then
+ *         exactly as it was.
+ */
+PROMFMT_API int PROMFMT_CALL promfmt_emit_type(promfmt_buffer_t *buf, const char *name,
+                                               promfmt_metric_type_t type);
+
+/**
+ * Appends a whole gauge family: the HELP line when help is non-empty, the
+ * TYPE line "gauge", and one sample line without timestamp (as
+ * promfmt_emit_sample()). The name is used unchanged on every line.
+ *
+ * @return 0, or -1 with "null buffer or metric name" (nothing written),
+ *         a message of promfmt_emit_help() or promfmt_emit_type() (nothing
+ *         written), or a message of promfmt_emit_sample(): then the HELP
+ *         and TYPE lines already written stay in the buffer.
+ */
+PROMFMT_API int PROMFMT_CALL promfmt_emit_gauge(promfmt_buffer_t *buf, const char *name,
+                                                const char *help, const char *labels_json,
+                                                double value);
+
+/** As promfmt_emit_gauge(), with the TYPE line "counter". */
+PROMFMT_API int PROMFMT_CALL promfmt_emit_counter(promfmt_buffer_t *buf, const char *name,
+                                                  const char *help, const char *labels_json,
+                                                  double value);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* PROMFMT_H */

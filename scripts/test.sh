@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Runs the whole test suite on a fresh machine: installs what is missing,
+# then builds and tests twice: a normal build (with the valgrind runs), and
+# an AddressSanitizer + UndefinedBehaviorSanitizer build with clang.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh --with-extras
+jobs=$(nproc 2>/dev/null || echo 2)
+
+echo "== build (g++, RelWithDebInfo) and test"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROMFMT_BUILD_BENCH=ON >/dev/null
+cmake --build build -j "$jobs"
+ctest --test-dir build -j "$jobs" --output-on-failure
+
+echo "== build (clang, ASan + UBSan) and test"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPROMFMT_SANITIZE=ON \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake --build build-asan -j "$jobs"
+ctest --test-dir build-asan -j "$jobs" --output-on-failure

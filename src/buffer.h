@@ -1,0 +1,50 @@
+// The output buffer record, its growth rule and the last-error text.
+//
+// Emitters write whole lines: they measure the complete line, call
+// buf_ensure_avail() once, write the bytes at buf_tail() and then
+// buf_commit() them. A failure before the commit leaves the buffer as it was.
+#ifndef PROMFMT_BUFFER_H
+#define PROMFMT_BUFFER_H
+
+#include <cstddef>
+
+#include "promfmt.h"
+
+struct promfmt_buffer {
+    char *data;       // text block, always NUL-terminated at data[len]
+    size_t len;       // text bytes, NUL not counted
+    size_t capacity;  // bytes in data; always >= len + 1
+};
+
+namespace promfmt {
+
+// Copies msg (at most 511 bytes of it) into the process-wide last-error text.
+void set_error(const char *msg);
+
+// Makes room for n more bytes plus the NUL. 0 on success; -1 with
+// "failed to expand buffer: out of memory" when the size cannot be
+// represented or realloc fails, and then the buffer is unchanged.
+int buf_ensure_avail(promfmt_buffer_t *buf, size_t n);
+
+// Where the next byte goes; valid after buf_ensure_avail() succeeded.
+inline char *buf_tail(promfmt_buffer_t *buf) { return buf->data + buf->len; }
+
+// Adds n bytes already written at buf_tail() to the text and terminates it.
+inline void buf_commit(promfmt_buffer_t *buf, size_t n)
+{
+    buf->len += n;
+    buf->data[buf->len] = '\0';
+}
+
+// Adds b to *total unless that would wrap; returns false when it would.
+inline bool size_add(size_t *total, size_t b)
+{
+    if (b > static_cast<size_t>(-1) - *total)
+        return false;
+    *total += b;
+    return true;
+}
+
+}  // namespace promfmt
+
+#endif

@@ -1,0 +1,48 @@
+// A sample's labels: parsed from the text of one JSON object, checked,
+// converted to text, sorted by name and measured, before anything is
+// written to the buffer.
+#ifndef PROMFMT_LABELS_H
+#define PROMFMT_LABELS_H
+
+#include <cstddef>
+
+#include "number.h"
+
+struct yyjson_doc;
+
+namespace promfmt {
+
+// One label. The name and a string value point into the parsed document;
+// a number's text lives in `number`, so a pair can be moved while sorting.
+struct label_pair {
+    const char *name;
+    size_t name_len;
+    const char *value;  // NULL when the value's text is in `number`
+    size_t value_len;   // raw bytes, before escaping
+    size_t escaped_len;
+    char number[kNumberMax];
+};
+
+// Labels up to this count live on the stack; more take one heap array.
+constexpr size_t kInlinePairs = 16;
+
+struct label_set {
+    yyjson_doc *doc;
+    label_pair *pairs;
+    size_t count;
+    size_t text_len;  // bytes of {a="x",b="y"}; 0 when there are no labels
+    label_pair inline_pairs[kInlinePairs];
+};
+
+// Fills set from labels_json (NULL, empty or whitespace-only means no
+// labels). 0 on success; -1 with the last-error text set and nothing left
+// to release. After success, release_labels() must be called.
+int parse_labels(const char *labels_json, label_set *set);
+void release_labels(label_set *set);
+
+// Writes the braced label list (set->text_len bytes) at dst; returns the end.
+char *write_labels(char *dst, const label_set *set);
+
+}  // namespace promfmt
+
+#endif

@@ -1,0 +1,39 @@
+// The format's rules, in one place: which bytes make metric and label
+// names, and how label values and help texts are escaped.
+//
+// Only ASCII letters count as letters; bytes at or above 0x80 are never part
+// of a name and pass through escapes unchanged.
+#ifndef PROMFMT_RULES_H
+#define PROMFMT_RULES_H
+
+#include <cstddef>
+
+namespace promfmt {
+
+// Length of name when it is a valid metric name ([a-zA-Z_:][a-zA-Z0-9_:]*),
+// 0 when it is not (NULL and "" included).
+size_t metric_name_len(const char *name);
+
+// Length of the label name that the first max bytes of s hold up to their
+// first NUL, when it is valid ([a-zA-Z_][a-zA-Z0-9_]*); 0 when it is not.
+size_t label_name_len(const char *s, size_t max);
+
+// A text measured for escaping: raw bytes taken and the escaped length.
+struct escaped_size {
+    size_t raw_len;
+    size_t escaped_len;
+};
+
+// Label values: backslash, double quote and line feed become two bytes
+// each. Measures at most max bytes of s, stopping at the first NUL.
+escaped_size measure_label_value(const char *s, size_t max);
+// Writes the escaped form of raw_len bytes of s at dst; returns the end.
+char *write_label_value(char *dst, const char *s, size_t raw_len);
+
+// Help texts: backslash and line feed become two bytes each. s may be NULL.
+escaped_size measure_help_text(const char *s);
+char *write_help_text(char *dst, const char *s, size_t raw_len);
+
+}  // namespace promfmt
+
+#endif

@@ -1,0 +1,32 @@
+// Helpers shared by the test files.
+#ifndef PROMFMT_TEST_SUPPORT_H
+#define PROMFMT_TEST_SUPPORT_H
+
+#include <string>
+
+#include "buffer.h"
+#include "promfmt.h"
+
+// Owns one buffer for the length of a test.
+class Buffer {
+public:
+    explicit Buffer(size_t capacity = 0) : buf_(promfmt_buffer_create(capacity)) {}
+    ~Buffer() { promfmt_buffer_free(buf_); }
+    Buffer(const Buffer &) = delete;
+    Buffer &operator=(const Buffer &) = delete;
+
+    promfmt_buffer_t *get() const { return buf_; }
+    operator promfmt_buffer_t *() const { return buf_; }
+    std::string text() const
+    {
+        return std::string(promfmt_buffer_data(buf_), promfmt_buffer_len(buf_));
+    }
+    size_t capacity() const { return buf_->capacity; }
+
+private:
+    promfmt_buffer_t *buf_;
+};
+
+inline std::string last_error() { return promfmt_last_error(); }
+
+#endif

@@ -1,0 +1,151 @@
+// Allocation failure: every allocation a call makes is failed in turn. Each
+// failure must return -1 (or NULL) with the right message, leave the buffer
+// as it was (the shortcuts may keep whole HELP/TYPE lines), keep it usable
+// and leak nothing.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "failing_alloc.h"
+#include "support.h"
+
+namespace {
+
+struct Scenario {
+    const char *what;
+    std::function<int(promfmt_buffer_t *)> call;
+    std::vector<std::string> messages;  // acceptable failure messages
+    std::vector<std::string> leftovers; // text a failure may append ("" first)
+};
+
+const char *kGrow = "failed to expand buffer: out of memory";
+const char *kParse = "failed to parse labels JSON";
+const char *kPairs = "out of memory allocating label pairs";
+
+const char *kManyLabels =
+    "{\"t\":1,\"s\":1,\"r\":1,\"q\":1,\"p\":1,\"o\":1,\"n\":1,\"m\":1,\"l\":1,\"k\":1,"
+    "\"j\":1,\"i\":1,\"h\":1,\"g\":1,\"f\":1,\"e\":1,\"d\":1,\"c\":1,\"b\":1,\"a\":\"x\\ny\"}";
+
+std::vector<Scenario> scenarios()
+{
+    return {
+        {"sample without labels",
+         [](promfmt_buffer_t *b) { return promfmt_emit_sample(b, "m", nullptr, 1.5, 7); },
+         {kGrow}, {""}},
+        {"sample with three labels",
+         [](promfmt_buffer_t *b) {
+             return promfmt_emit_sample(b, "m", "{\"c\":\"3\",\"b\":2,\"a\":\"q\\\"\"}", 1, 0);
+         },
+         {kGrow, kParse}, {""}},
+        {"sample with labels on the heap",
+         [](promfmt_buffer_t *b) { return promfmt_emit_sample(b, "m", kManyLabels, 1, 0); },
+         {kGrow, kParse, kPairs}, {""}},
+        {"help", [](promfmt_buffer_t *b) { return promfmt_emit_help(b, "m", "a\\b\nc"); },
+         {kGrow}, {""}},
+        {"type",
+         [](promfmt_buffer_t *b) { return promfmt_emit_type(b, "m", PROMFMT_TYPE_HISTOGRAM); },
+         {kGrow}, {""}},
+        {"gauge",
+         [](promfmt_buffer_t *b) {
+             return promfmt_emit_gauge(b, "g", "help", "{\"b\":\"1\",\"a\":\"2\"}", 3);
+         },
+         {kGrow, kParse}, {"", "# HELP g help\n", "# HELP g help\n# TYPE g gauge\n"}},
+        {"counter",
+         [](promfmt_buffer_t *b) { return promfmt_emit_counter(b, "c", "", kManyLabels, 3); },
+         {kGrow, kParse, kPairs}, {"", "# TYPE c counter\n"}},
+    };
+}
+
+bool contains(const std::vector<std::string> &list, const std::string &s)
+{
+    for (const std::string &x : list)
+        if (x == s)
+            return true;
+    return false;
+}
+
+// Fills a new 64-byte buffer to 60 bytes, so that the next line must grow it.
+std::string prefill(promfmt_buffer_t *b)
+{
+    std::string name(57, 'p');
+    EXPECT_EQ(promfmt_emit_sample(b, name.c_str(), nullptr, 0, 0), 0);
+    return name + " 0\n";
+}
+
+TEST(AllocFailure, EveryAllocationOfEveryEmitter)
+{
+    int failures_checked = 0;
+    for (const Scenario &s : scenarios()) {
+        for (long k = 0;; ++k) {
+            ASSERT_LT(k, 100) << s.what << ": too many allocations";
+            Buffer buf(64);
+            std::string before = prefill(buf);
+            long live = failing_alloc::live_blocks();
+
+            failing_alloc::fail_after(k);
+            int rc = s.call(buf);
+            bool hit = failing_alloc::failed();
+            failing_alloc::fail_after(-1);
+            long leaked = failing_alloc::live_blocks() - live;
+
+            if (!hit) {
+                EXPECT_EQ(rc, 0) << s.what << ": " << last_error();
+                EXPECT_GT(k, 0) << s.what << ": expected at least one allocation";
+                break;
+            }
+            ++failures_checked;
+            EXPECT_EQ(rc, -1) << s.what << ", allocation " << k;
+            EXPECT_TRUE(contains(s.messages, last_error()))
+                << s.what << ", allocation " << k << ": " << last_error();
+            std::string text = buf.text();
+            ASSERT_EQ(text.compare(0, before.size(), before), 0) << s.what;
+            EXPECT_TRUE(contains(s.leftovers, text.substr(before.size())))
+                << s.what << ", allocation " << k << " left: " << text.substr(before.size());
+            EXPECT_EQ(leaked, 0) << s.what << ": leak at allocation " << k;
+
+            ASSERT_EQ(promfmt_emit_sample(buf, "after", nullptr, 1, 0), 0) << s.what;
+            EXPECT_EQ(buf.text(), text + "after 1\n") << s.what;
+        }
+    }
+    std::printf("allocation-failure cases checked: %d\n", failures_checked);
+}
+
+TEST(AllocFailure, BufferCreation)
+{
+    struct Case {
+        long fail_at;
+        const char *message;
+    } cases[] = {{0, "failed to allocate promfmt_buffer_t struct"},
+                 {1, "failed to allocate buffer data memory"}};
+    for (const Case &c : cases) {
+        long live = failing_alloc::live_blocks();
+        failing_alloc::fail_after(c.fail_at);
+        promfmt_buffer_t *buf = promfmt_buffer_create(100);
+        failing_alloc::fail_after(-1);
+        EXPECT_EQ(buf, nullptr);
+        EXPECT_EQ(last_error(), c.message);
+        EXPECT_EQ(failing_alloc::live_blocks(), live) << "nothing stays allocated";
+    }
+}
+
+TEST(AllocFailure, SteadyStateAllocatesOnlyInsideCalls)
+{
+    // A reused buffer stops growing: after the first scrape, refilling it
+    // leaves no block behind and never fails the growth path.
+    Buffer buf;
+    auto scrape = [&] {
+        promfmt_buffer_reset(buf);
+        for (int i = 0; i < 50; ++i)
+            ASSERT_EQ(promfmt_emit_gauge(buf, "g", "h", "{\"b\":\"1\",\"a\":2}", i), 0);
+    };
+    scrape();
+    size_t cap = buf.capacity();
+    long live = failing_alloc::live_blocks();
+    scrape();
+    EXPECT_EQ(buf.capacity(), cap);
+    EXPECT_EQ(failing_alloc::live_blocks(), live);
+}
+
+}  // namespace

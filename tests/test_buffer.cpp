@@ -1,0 +1,97 @@
+// The buffer's lifecycle, growth rule and the last-error text.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "support.h"
+
+namespace {
+
+// Read before any test can fail a call.
+const std::string g_error_at_load = promfmt_last_error();
+
+TEST(Buffer, LastErrorStartsEmptyAndSurvivesSuccess)
+{
+    EXPECT_EQ(g_error_at_load, "");
+    Buffer buf;
+    ASSERT_EQ(promfmt_emit_sample(buf, "1bad", nullptr, 1, 0), -1);
+    ASSERT_EQ(promfmt_emit_sample(buf, "good", nullptr, 1, 0), 0);
+    EXPECT_EQ(last_error(), "invalid metric name");
+    EXPECT_EQ(promfmt_last_error(), promfmt_last_error()) << "always the same block";
+}
+
+TEST(Buffer, CreateChoosesCapacity)
+{
+    struct Case {
+        size_t requested, capacity;
+    } cases[] = {{0, 64}, {1, 64}, {63, 64}, {64, 64}, {65, 65}, {1000, 1000}};
+    for (const Case &c : cases) {
+        Buffer buf(c.requested);
+        ASSERT_NE(buf.get(), nullptr);
+        EXPECT_EQ(buf.capacity(), c.capacity) << "requested " << c.requested;
+        EXPECT_EQ(promfmt_buffer_len(buf), 0u);
+        EXPECT_STREQ(promfmt_buffer_data(buf), "");
+    }
+}
+
+TEST(Buffer, CreateFailsCleanlyWhenTextBlockCannotBeAllocated)
+{
+    EXPECT_EQ(promfmt_buffer_create(size_t{1} << 60), nullptr) << "an exbibyte";
+    EXPECT_EQ(last_error(), "failed to allocate buffer data memory");
+}
+
+// A sample with no labels and value 0 is the name plus three bytes.
+std::string line_of(size_t bytes) { return std::string(bytes - 3, 'm'); }
+
+TEST(Buffer, GrowthDoublesOrAddsSlack)
+{
+    struct Case {
+        const char *what;
+        size_t initial, first_line, second_line, capacity;
+    } cases[] = {
+        {"64 bytes into 64 need 65: doubled", 64, 64, 0, 128},
+        {"200 bytes into 64 need 201: doubling short, 201 + 1024", 64, 200, 0, 1225},
+        {"exactly fits with its NUL: no growth", 64, 63, 0, 64},
+        {"63 used, 4 more need 68: doubled", 64, 63, 4, 128},
+        {"1000 into 1000 need 1001: doubled", 1000, 1000, 0, 2000},
+    };
+    for (const Case &c : cases) {
+        Buffer buf(c.initial);
+        std::string want;
+        for (size_t n : {c.first_line, c.second_line}) {
+            if (n == 0)
+                continue;
+            std::string name = line_of(n);
+            ASSERT_EQ(promfmt_emit_sample(buf, name.c_str(), nullptr, 0, 0), 0) << c.what;
+            want += name + " 0\n";
+        }
+        EXPECT_EQ(buf.capacity(), c.capacity) << c.what;
+        EXPECT_EQ(buf.text(), want) << c.what;
+        EXPECT_EQ(buf.get()->data[buf.get()->len], '\0') << c.what;
+    }
+}
+
+TEST(Buffer, ResetEmptiesButKeepsCapacity)
+{
+    Buffer buf;
+    std::string name = line_of(500);
+    ASSERT_EQ(promfmt_emit_sample(buf, name.c_str(), nullptr, 0, 0), 0);
+    size_t grown = buf.capacity();
+    promfmt_buffer_reset(buf);
+    EXPECT_EQ(promfmt_buffer_len(buf), 0u);
+    EXPECT_STREQ(promfmt_buffer_data(buf), "");
+    EXPECT_EQ(buf.capacity(), grown);
+    ASSERT_EQ(promfmt_emit_sample(buf, name.c_str(), nullptr, 0, 0), 0);
+    EXPECT_EQ(buf.capacity(), grown) << "refilling to the same size must not grow";
+}
+
+TEST(Buffer, NullBufferIsTolerated)
+{
+    EXPECT_STREQ(promfmt_buffer_data(nullptr), "");
+    EXPECT_EQ(promfmt_buffer_len(nullptr), 0u);
+    promfmt_buffer_reset(nullptr);
+    promfmt_buffer_free(nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,125 @@
+// Metric-name and label-name rules, and the label-value escape.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <string>
+
+#include "support.h"
+
+namespace {
+
+TEST(Names, MetricNameRule)
+{
+    struct Case {
+        const char *name;
+        bool valid;
+    } cases[] = {
+        {"http_requests_total", true}, {":", true},  {"_", true},      {"a:b:c", true},
+        {"A9_z", true},               {"a1", true},  {"1abc", false},  {"a-b", false},
+        {"a.b", false},               {"a b", false}, {"", false},     {"caf\xc3\xa9", false},
+        {"\x80", false},              {"a@", false}, {"a[", false},    {"a`", false},
+        {"a{", false},                {"@a", false}, {"{a", false},    {"a/", false},
+    };
+    for (const Case &c : cases) {
+        Buffer buf;
+        int rc = promfmt_emit_sample(buf, c.name, nullptr, 1, 0);
+        EXPECT_EQ(rc, c.valid ? 0 : -1) << "name '" << c.name << "'";
+        if (c.valid) {
+            EXPECT_EQ(buf.text(), std::string(c.name) + " 1\n");
+        } else {
+            EXPECT_EQ(last_error(), "invalid metric name") << c.name;
+            EXPECT_EQ(buf.text(), "");
+        }
+    }
+    Buffer buf;
+    EXPECT_EQ(promfmt_emit_sample(buf, nullptr, nullptr, 1, 0), -1);
+    EXPECT_EQ(last_error(), "invalid metric name");
+}
+
+TEST(Names, LabelNameRule)
+{
+    struct Case {
+        const char *key;  // JSON text of the key, without quotes
+        bool valid;
+    } cases[] = {
+        {"_x", true},      {"__name", true},     {"a1", true},        {"Zz_9", true},
+        {"a:b", false},    {":", false},         {"1a", false},       {"a-b", false},
+        {"", false},       {"caf\xc3\xa9", false}, {"\\u00e9", false}, {"a b", false},
+        {"a.b", false},    {"@", false},         {"\\u0000a", false},
+    };
+    for (const Case &c : cases) {
+        Buffer buf;
+        std::string json = std::string("{\"ok\":\"1\",\"") + c.key + "\":\"v\"}";
+        int rc = promfmt_emit_sample(buf, "m", json.c_str(), 1, 0);
+        EXPECT_EQ(rc, c.valid ? 0 : -1) << json;
+        if (!c.valid) {
+            EXPECT_EQ(last_error(), "invalid label name in JSON") << json;
+            EXPECT_EQ(buf.text(), "") << json;
+        }
+    }
+}
+
+TEST(Escape, LabelValueTable)
+{
+    struct Case {
+        const char *in;
+        const char *out;
+    } cases[] = {
+        {"", ""},
+        {"plain", "plain"},
+        {"a\\b", "a\\\\b"},
+        {"say \"hi\"", "say \\\"hi\\\""},
+        {"two\nlines", "two\\nlines"},
+        {"\\\"\n", "\\\\\\\"\\n"},
+        {"cr\r tab\t", "cr\r tab\t"},
+        {"utf8 \xc3\xa9 \xff", "utf8 \xc3\xa9 \xff"},
+    };
+    for (const Case &c : cases) {
+        int want = static_cast<int>(strlen(c.out));
+        EXPECT_EQ(promfmt_escape_label_value(c.in, nullptr, 0), want) << c.in;
+        char out[64];
+        memset(out, 'X', sizeof out);
+        EXPECT_EQ(promfmt_escape_label_value(c.in, out, sizeof out), want) << c.in;
+        EXPECT_EQ(memcmp(out, c.out, strlen(c.out) + 1), 0) << c.in;
+    }
+}
+
+TEST(Escape, DestinationSizes)
+{
+    const char *in = "\\\"\n";  // escapes to six bytes
+    char out[16];
+
+    memset(out, 'X', sizeof out);
+    EXPECT_EQ(promfmt_escape_label_value(in, out, 0), 6) << "size 0 measures";
+    EXPECT_EQ(out[0], 'X') << "and writes nothing";
+
+    EXPECT_EQ(promfmt_escape_label_value(in, out, 7), 6);
+    EXPECT_EQ(memcmp(out, "\\\\\\\"\\n\0", 7), 0);
+
+    memset(out, 'X', sizeof out);
+    EXPECT_EQ(promfmt_escape_label_value(in, out, 6), -1);
+    EXPECT_EQ(last_error(), "destination buffer too small for escaped label value");
+    EXPECT_EQ(out[0], 'X') << "a refused destination is untouched";
+
+    EXPECT_EQ(promfmt_escape_label_value("", out, 1), 0);
+    EXPECT_EQ(out[0], '\0');
+    memset(out, 'X', sizeof out);
+    EXPECT_EQ(promfmt_escape_label_value(nullptr, out, 4), 0);
+    EXPECT_EQ(out[0], '\0');
+    EXPECT_EQ(promfmt_escape_label_value(nullptr, nullptr, 4), 0);
+    EXPECT_EQ(promfmt_escape_label_value("a", out, 1), -1) << "no room for the NUL";
+}
+
+TEST(Escape, RefusesLengthsBeyondInt)
+{
+    // (INT_MAX / 2) + 1 line feeds escape to INT_MAX + 1 bytes.
+    size_t n = static_cast<size_t>(INT_MAX) / 2 + 1;
+    std::string big(n, '\n');
+    EXPECT_EQ(promfmt_escape_label_value(big.c_str(), nullptr, 0), -1);
+    EXPECT_EQ(last_error(), "label value too long");
+    big.pop_back();
+    EXPECT_EQ(promfmt_escape_label_value(big.c_str(), nullptr, 0), INT_MAX - 1);
+}
+
+}  // namespace
