@@ -18,3 +18,6 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPROMFMT_SANITIZE=ON \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build build-asan -j "$jobs"
 ctest --test-dir build-asan -j "$jobs" --output-on-failure
+
+echo "== fuzz targets (libFuzzer, bounded time)"
+bash scripts/fuzz.sh "${FUZZ_SECONDS:-20}"
