@@ -212,6 +212,9 @@ PROMFMT_API int PROMFMT_CALL promfmt_emit_sample(promfmt_buffer_t *buf, const ch
  * Appends "# HELP name text\n". In the text, backslash becomes \\ and line
  * feed becomes \n; every other byte (the double quote included) is copied.
  * A NULL or empty help still writes the line ("# HELP name \n").
+ * The text is not checked for valid UTF-8: invalid sequences are copied
+ * unchanged, and keeping the text valid UTF-8 is the caller's job (readers
+ * may reject a scrape that is not).
  *
  * @return 0, or -1 with "null buffer pointer",
  *         "invalid metric name for HELP emission" or

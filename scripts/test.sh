@@ -19,5 +19,11 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPROMFMT_SANITIZE=ON \
 cmake --build build-asan -j "$jobs"
 ctest --test-dir build-asan -j "$jobs" --output-on-failure
 
+echo "== build (clang, ThreadSanitizer) and the thread tests"
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROMFMT_SANITIZE_THREAD=ON \
+  -DPROMFMT_BUILD_EXAMPLES=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake --build build-tsan -j "$jobs" --target promfmt_thread_tests
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure
+
 echo "== fuzz targets (libFuzzer, bounded time)"
 bash scripts/fuzz.sh "${FUZZ_SECONDS:-20}"

@@ -150,6 +150,39 @@ TEST(Sample, LabelValuesFromJsonTypes)
     run_labels_cases(cases, sizeof cases / sizeof cases[0]);
 }
 
+TEST(Sample, HostileBytesInLabels)
+{
+    const char *kNotJson = "failed to parse labels JSON";
+    const LabelsCase cases[] = {
+        {"lone high surrogate", "{\"v\":\"\\ud800\"}", nullptr, kNotJson},
+        {"lone low surrogate", "{\"v\":\"\\udc00x\"}", nullptr, kNotJson},
+        {"surrogate pair is fine", "{\"v\":\"\\ud83c\\udf21\"}",
+         "m{v=\"\xf0\x9f\x8c\xa1\"} 1\n", nullptr},
+        {"overlong NUL", "{\"v\":\"\xc0\x80\"}", nullptr, kNotJson},
+        {"raw surrogate bytes", "{\"v\":\"\xed\xa0\x80\"}", nullptr, kNotJson},
+        {"beyond U+10FFFF", "{\"v\":\"\xf4\x90\x80\x80\"}", nullptr, kNotJson},
+        {"truncated sequence", "{\"v\":\"\xe6\x97\"}", nullptr, kNotJson},
+        {"invalid UTF-8 in a key", "{\"\xff\":\"v\"}", nullptr, kNotJson},
+        {"raw control character", "{\"v\":\"\x01\"}", nullptr, kNotJson},
+        {"raw line feed in a string", "{\"v\":\"a\nb\"}", nullptr, kNotJson},
+        {"escaped control character", "{\"v\":\"\\u0001\"}", "m{v=\"\x01\"} 1\n", nullptr},
+        {"DEL passes", "{\"v\":\"\x7f\"}", "m{v=\"\x7f\"} 1\n", nullptr},
+        {"escaped NUL only", "{\"v\":\"\\u0000\"}", "m{v=\"\"} 1\n", nullptr},
+        {"number overflowing a double", "{\"v\":1e400}", nullptr, kNotJson},
+        {"minus zero integer", "{\"v\":-0}", "m{v=\"0\"} 1\n", nullptr},
+        {"minus zero real", "{\"v\":-0.0}", "m{v=\"-0\"} 1\n", nullptr},
+    };
+    run_labels_cases(cases, sizeof cases / sizeof cases[0]);
+}
+
+TEST(Sample, NameEndsAtItsNul)
+{
+    Buffer buf;
+    const char name[] = "ab\0cd";  // a C string: the name is "ab"
+    ASSERT_EQ(promfmt_emit_sample(buf, name, nullptr, 1, 0), 0);
+    EXPECT_EQ(buf.text(), "ab 1\n");
+}
+
 TEST(Sample, ValuesRenderWith14Digits)
 {
     struct Case {
