@@ -38,6 +38,22 @@ bool same_name(const label_pair &a, const label_pair &b)
     return a.name_len == b.name_len && memcmp(a.name, b.name, a.name_len) == 0;
 }
 
+// Insertion sort for the common handful of labels; std::sort beyond.
+void sort_pairs(label_pair *pairs, size_t count)
+{
+    if (count > kInlinePairs) {
+        std::sort(pairs, pairs + count, label_pair_cmp);
+        return;
+    }
+    for (size_t i = 1; i < count; ++i) {
+        label_pair p = pairs[i];
+        size_t j = i;
+        for (; j > 0 && label_pair_cmp(p, pairs[j - 1]); --j)
+            pairs[j] = pairs[j - 1];
+        pairs[j] = p;
+    }
+}
+
 void set_text(label_pair *p, const char *text, size_t len)
 {
     p->value = text;
@@ -45,8 +61,9 @@ void set_text(label_pair *p, const char *text, size_t len)
     p->escaped_len = len;
 }
 
-// The label value text of one JSON value. Numbers and words need no escaping.
-void convert_value(yyjson_val *val, label_pair *p)
+// The label value text of one JSON value. yyjson's strings end in a NUL, so
+// a string is taken up to its first NUL. Numbers and words need no escaping.
+void convert_value(yyjson_val *val, label_pair *p, char *number)
 {
     switch (yyjson_get_type(val)) {
     case YYJSON_TYPE_STR: {
@@ -56,17 +73,14 @@ void convert_value(yyjson_val *val, label_pair *p)
         p->escaped_len = size.escaped_len;
         return;
     }
-    case YYJSON_TYPE_NUM: {
-        size_t n;
+    case YYJSON_TYPE_NUM:
         if (yyjson_is_uint(val))
-            n = format_uint(p->number, yyjson_get_uint(val));
+            set_text(p, number, format_uint(number, yyjson_get_uint(val)));
         else if (yyjson_is_sint(val))
-            n = format_int(p->number, yyjson_get_sint(val));
+            set_text(p, number, format_int(number, yyjson_get_sint(val)));
         else
-            n = format_real(p->number, yyjson_get_real(val));
-        set_text(p, nullptr, n);
+            set_text(p, number, format_real(number, yyjson_get_real(val)));
         return;
-    }
     case YYJSON_TYPE_BOOL:
         if (yyjson_is_true(val))
             set_text(p, "true", 4);
@@ -86,6 +100,37 @@ int fail(label_set *set, const char *msg)
     return -1;
 }
 
+// Parses text into set->doc: in the set's arena when the parse is sure to
+// fit there, which spares two heap allocations per sample, otherwise on the
+// heap. Without YYJSON_READ_INSITU the text is only read, never written.
+yyjson_doc *read_json(const char *text, label_set *set)
+{
+    size_t len = strlen(text);
+    if (yyjson_read_max_memory_usage(len, 0) <= sizeof set->arena) {
+        yyjson_alc arena;
+        if (yyjson_alc_pool_init(&arena, set->arena, sizeof set->arena))
+            return yyjson_read_opts(const_cast<char *>(text), len, 0, &arena, nullptr);
+    }
+    return yyjson_read_opts(const_cast<char *>(text), len, 0, nullptr, nullptr);
+}
+
+// Gets room for count pairs and their number texts: inside the set for a
+// few, otherwise one heap block (pairs first, then the number texts).
+bool reserve_pairs(label_set *set, size_t count)
+{
+    if (count <= kInlinePairs)
+        return true;
+    const size_t each = sizeof(label_pair) + kNumberMax;
+    if (count > SIZE_MAX / each)
+        return false;
+    auto *block = static_cast<unsigned char *>(malloc(count * each));
+    if (!block)
+        return false;
+    set->pairs = reinterpret_cast<label_pair *>(block);
+    set->numbers = reinterpret_cast<char(*)[kNumberMax]>(block + count * sizeof(label_pair));
+    return true;
+}
+
 // Walks the members in document order into set->pairs.
 int convert_members(yyjson_val *root, label_set *set)
 {
@@ -93,12 +138,13 @@ int convert_members(yyjson_val *root, label_set *set)
     yyjson_val *key;
     size_t i = 0;
     while ((key = yyjson_obj_iter_next(&iter)) != nullptr) {
-        label_pair *p = &set->pairs[i++];
+        label_pair *p = &set->pairs[i];
         p->name = yyjson_get_str(key);
         p->name_len = label_name_len(p->name, yyjson_get_len(key));
         if (p->name_len == 0)
             return fail(set, "invalid label name in JSON");
-        convert_value(yyjson_obj_iter_get_val(key), p);
+        convert_value(yyjson_obj_iter_get_val(key), p, set->numbers[i]);
+        ++i;
     }
     return 0;
 }
@@ -123,6 +169,7 @@ int parse_labels(const char *labels_json, label_set *set)
 {
     set->doc = nullptr;
     set->pairs = set->inline_pairs;
+    set->numbers = set->inline_numbers;
     set->count = 0;
     set->text_len = 0;
     if (!labels_json)
@@ -131,8 +178,7 @@ int parse_labels(const char *labels_json, label_set *set)
     if (*text == '\0')
         return 0;
 
-    // Without YYJSON_READ_INSITU the text is only read, never written.
-    set->doc = yyjson_read_opts(const_cast<char *>(text), strlen(text), 0, nullptr, nullptr);
+    set->doc = read_json(text, set);
     if (!set->doc)
         return fail(set, "failed to parse labels JSON");
     yyjson_val *root = yyjson_doc_get_root(set->doc);
@@ -142,18 +188,13 @@ int parse_labels(const char *labels_json, label_set *set)
     size_t count = yyjson_obj_size(root);
     if (count == 0)
         return 0;
-    if (count > kInlinePairs) {
-        set->pairs = count > SIZE_MAX / sizeof(label_pair)
-                         ? nullptr
-                         : static_cast<label_pair *>(malloc(count * sizeof(label_pair)));
-        if (!set->pairs)
-            return fail(set, "out of memory allocating label pairs");
-    }
+    if (!reserve_pairs(set, count))
+        return fail(set, "out of memory allocating label pairs");
     if (convert_members(root, set) != 0)
         return -1;
     set->count = count;
 
-    std::sort(set->pairs, set->pairs + count, label_pair_cmp);
+    sort_pairs(set->pairs, count);
     for (size_t i = 1; i < count; ++i) {
         if (same_name(set->pairs[i - 1], set->pairs[i]))
             return fail(set, "duplicate label name in JSON");
@@ -166,8 +207,9 @@ int parse_labels(const char *labels_json, label_set *set)
 void release_labels(label_set *set)
 {
     if (set->pairs != set->inline_pairs)
-        free(set->pairs);
+        free(set->pairs);  // the number texts share the block
     set->pairs = set->inline_pairs;
+    set->numbers = set->inline_numbers;
     yyjson_doc_free(set->doc);
     set->doc = nullptr;
     set->count = 0;
@@ -186,12 +228,11 @@ char *write_labels(char *dst, const label_set *set)
         dst += p.name_len;
         *dst++ = '=';
         *dst++ = '"';
-        const char *value = p.value ? p.value : p.number;
         if (p.escaped_len == p.value_len) {
-            memcpy(dst, value, p.value_len);
+            memcpy(dst, p.value, p.value_len);
             dst += p.value_len;
         } else {
-            dst = write_label_value(dst, value, p.value_len);
+            dst = write_label_value(dst, p.value, p.value_len);
         }
         *dst++ = '"';
     }

@@ -12,26 +12,31 @@ struct yyjson_doc;
 
 namespace promfmt {
 
-// One label. The name and a string value point into the parsed document;
-// a number's text lives in `number`, so a pair can be moved while sorting.
+// One label. The name and a string value point into the parsed document; a
+// number's text points into the set's number storage, so pairs can be
+// moved while sorting.
 struct label_pair {
     const char *name;
     size_t name_len;
-    const char *value;  // NULL when the value's text is in `number`
-    size_t value_len;   // raw bytes, before escaping
+    const char *value;
+    size_t value_len;  // raw bytes, before escaping
     size_t escaped_len;
-    char number[kNumberMax];
 };
 
-// Labels up to this count live on the stack; more take one heap array.
+// Labels up to this count, and labels texts whose parse fits the arena, use
+// storage inside the set (on the caller's stack); larger ones use the heap.
 constexpr size_t kInlinePairs = 16;
+constexpr size_t kParseArena = 8192;
 
 struct label_set {
     yyjson_doc *doc;
     label_pair *pairs;
+    char (*numbers)[kNumberMax];  // one number text per pair
     size_t count;
     size_t text_len;  // bytes of {a="x",b="y"}; 0 when there are no labels
     label_pair inline_pairs[kInlinePairs];
+    char inline_numbers[kInlinePairs][kNumberMax];
+    alignas(16) unsigned char arena[kParseArena];
 };
 
 // Fills set from labels_json (NULL, empty or whitespace-only means no

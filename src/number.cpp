@@ -1,17 +1,114 @@
-// Locale-free number rendering. std::to_chars with chars_format::general and
-// precision 14 writes exactly what printf's "%.14g" writes in the C locale.
+// Locale-free number rendering, exactly as printf's "%.14g" in the C locale.
+//
+// std::to_chars with chars_format::general and precision 14 gives that text,
+// but its exact fixed-precision path is slow. Most values take a faster
+// exact path instead: whole numbers below 1e14 are integers, and values
+// from 1e-8 to 1e14 are scaled to 14 integer digits by one exact power of
+// ten (see scaled_digits()). The rest go to std::to_chars.
 #include "number.h"
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace promfmt {
 
 namespace {
 
+constexpr int kDigits = 14;
+
 // Whole numbers below 1e14 in magnitude print as plain integers under
 // "%.14g" (exponent form starts at 1e14), so they take the integer path.
 constexpr double kWholeLimit = 1e14;
+
+// Powers of ten that a double holds exactly.
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Decimal digits of a value: digits[0..count) times 10^(exponent - count + 1).
+struct decimal {
+    char digits[24];
+    int count;
+    int exponent;  // of the first digit
+};
+
+// The 14 significant digits of a in [1e-8, 1e14), correctly rounded; false
+// when this path cannot be sure. With x the decimal exponent of a, the
+// product m = a * 10^(13 - x) lies in [1e13, 1e14) and is computed with one
+// rounding, so it is off by at most half an ulp of m, below 1/128. Rounding
+// m to an integer therefore gives the exact answer unless m's fraction is
+// within that error of one half; those few values go the slow way.
+bool scaled_digits(double a, decimal *d)
+{
+    if (!(a >= 1e-8 && a < kWholeLimit))
+        return false;
+    int exp2 = std::ilogb(a);
+    int x = static_cast<int>(std::floor(exp2 * 0.30102999566398120));
+    double m = a * kPow10[kDigits - 1 - x];
+    if (m >= 1e14) {  // the estimate of x is the true exponent or one below it
+        ++x;
+        m = a * kPow10[kDigits - 1 - x];
+    }
+    double whole = std::floor(m);
+    double frac = m - whole;
+    if (frac > 0.49 && frac < 0.51)
+        return false;
+    auto n = static_cast<uint64_t>(whole) + (frac > 0.5 ? 1 : 0);
+    if (n >= 100000000000000ull) {  // 99..9.6 rounded up to 10^14
+        n /= 10;
+        ++x;
+    }
+    if (n < 10000000000000ull)
+        return false;  // cannot happen; kept as a guard
+    d->count = static_cast<int>(std::to_chars(d->digits, d->digits + sizeof d->digits, n).ptr -
+                                d->digits);
+    d->exponent = x;
+    return true;
+}
+
+// Writes d in printf's %g layout (trailing zeros dropped).
+size_t write_g(char *out, bool negative, decimal d)
+{
+    while (d.count > 1 && d.digits[d.count - 1] == '0')
+        --d.count;
+    char *p = out;
+    if (negative)
+        *p++ = '-';
+    int x = d.exponent;
+    if (x < -4 || x >= kDigits) {
+        *p++ = d.digits[0];
+        if (d.count > 1) {
+            *p++ = '.';
+            memcpy(p, d.digits + 1, static_cast<size_t>(d.count - 1));
+            p += d.count - 1;
+        }
+        *p++ = 'e';
+        *p++ = x < 0 ? '-' : '+';
+        int ax = x < 0 ? -x : x;
+        if (ax >= 100)
+            *p++ = static_cast<char>('0' + ax / 100);
+        *p++ = static_cast<char>('0' + ax / 10 % 10);
+        *p++ = static_cast<char>('0' + ax % 10);
+    } else if (x < 0) {
+        *p++ = '0';
+        *p++ = '.';
+        for (int i = -1; i > x; --i)
+            *p++ = '0';
+        memcpy(p, d.digits, static_cast<size_t>(d.count));
+        p += d.count;
+    } else {
+        for (int i = 0; i <= x; ++i)
+            *p++ = i < d.count ? d.digits[i] : '0';
+        if (d.count > x + 1) {
+            *p++ = '.';
+            memcpy(p, d.digits + x + 1, static_cast<size_t>(d.count - x - 1));
+            p += d.count - x - 1;
+        }
+    }
+    return static_cast<size_t>(p - out);
+}
 
 }  // namespace
 
@@ -32,7 +129,10 @@ size_t format_real(char *out, double v)
         if (static_cast<double>(whole) == v && !(whole == 0 && std::signbit(v)))
             return format_int(out, whole);
     }
-    auto r = std::to_chars(out, out + kNumberMax, v, std::chars_format::general, 14);
+    decimal d;
+    if (scaled_digits(std::fabs(v), &d))
+        return write_g(out, v < 0, d);
+    auto r = std::to_chars(out, out + kNumberMax, v, std::chars_format::general, kDigits);
     return static_cast<size_t>(r.ptr - out);
 }
 

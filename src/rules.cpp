@@ -11,16 +11,13 @@ namespace promfmt {
 
 namespace {
 
-// Byte classes for names.
-enum : unsigned char {
-    kLetter = 1,
-    kDigit = 2,
-    kUnderscore = 4,
-    kColon = 8,
-};
-
+// One table per rule and position: 1 for the bytes allowed there. NUL and
+// bytes at or above 0x80 are allowed nowhere.
 struct byte_tables {
-    unsigned char name_class[256];
+    unsigned char metric_first[256];
+    unsigned char metric_rest[256];
+    unsigned char label_first[256];
+    unsigned char label_rest[256];
     unsigned char label_escape[256];  // 1 for bytes a label value escapes
     unsigned char help_escape[256];   // 1 for bytes a help text escapes
 };
@@ -28,14 +25,14 @@ struct byte_tables {
 constexpr byte_tables make_tables()
 {
     byte_tables t{};
-    for (int c = 'a'; c <= 'z'; ++c)
-        t.name_class[c] = kLetter;
-    for (int c = 'A'; c <= 'Z'; ++c)
-        t.name_class[c] = kLetter;
-    for (int c = '0'; c <= '9'; ++c)
-        t.name_class[c] = kDigit;
-    t.name_class[static_cast<unsigned char>('_')] = kUnderscore;
-    t.name_class[static_cast<unsigned char>(':')] = kColon;
+    for (int c = 0; c < 128; ++c) {
+        bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        bool digit = c >= '0' && c <= '9';
+        t.metric_first[c] = letter || c == '_' || c == ':';
+        t.metric_rest[c] = letter || digit || c == '_' || c == ':';
+        t.label_first[c] = letter || c == '_';
+        t.label_rest[c] = letter || digit || c == '_';
+    }
     t.label_escape[static_cast<unsigned char>('\\')] = 1;
     t.label_escape[static_cast<unsigned char>('"')] = 1;
     t.label_escape[static_cast<unsigned char>('\n')] = 1;
@@ -46,29 +43,65 @@ constexpr byte_tables make_tables()
 
 constexpr byte_tables kTables = make_tables();
 
-// Length of the name in s (up to max bytes or the first NUL) whose first
-// byte is in the class set `first` and later bytes in `rest`; 0 if invalid.
-size_t name_len(const char *s, size_t max, unsigned first, unsigned rest)
+// 1 when every byte of s[0..len) is allowed by table. No branch per byte:
+// names are short and almost always valid.
+unsigned all_allowed(const char *s, size_t len, const unsigned char *table)
 {
-    if (!s || max == 0 || !(kTables.name_class[static_cast<unsigned char>(s[0])] & first))
-        return 0;
-    size_t i = 1;
-    for (; i < max && s[i] != '\0'; ++i) {
-        if (!(kTables.name_class[static_cast<unsigned char>(s[i])] & rest))
-            return 0;
-    }
-    return i;
+    unsigned ok = 1;
+    for (size_t i = 0; i < len; ++i)
+        ok &= table[static_cast<unsigned char>(s[i])];
+    return ok;
 }
 
-// Measures s (up to max bytes or its first NUL) against an escape table.
-// The escaped length cannot wrap: a text in memory is shorter than
-// SIZE_MAX / 2 bytes, and escaping at most doubles it.
-escaped_size measure(const char *s, size_t max, const unsigned char *table)
+// Length of the name s[0..len) when valid under the two tables, else 0.
+size_t checked_name_len(const char *s, size_t len, const unsigned char *first,
+                        const unsigned char *rest)
+{
+    if (len == 0 || !first[static_cast<unsigned char>(s[0])])
+        return 0;
+    return all_allowed(s + 1, len - 1, rest) ? len : 0;
+}
+
+// Eight copies of byte b.
+constexpr uint64_t repeat(unsigned char b) { return 0x0101010101010101ull * b; }
+
+// Nonzero when a byte of w is zero (the classic bit trick).
+constexpr uint64_t zero_byte(uint64_t w)
+{
+    return (w - repeat(1)) & ~w & repeat(0x80);
+}
+
+// True when none of the eight bytes of w is NUL, a backslash, a line feed,
+// or (when `quote`) a double quote: such a word needs no escaping.
+template <bool quote>
+bool plain_word(uint64_t w)
+{
+    uint64_t hits = zero_byte(w) | zero_byte(w ^ repeat('\\')) | zero_byte(w ^ repeat('\n'));
+    if (quote)
+        hits |= zero_byte(w ^ repeat('"'));
+    return hits == 0;
+}
+
+// Measures s[0..len) up to its first NUL against an escape table. Plain
+// words of eight bytes are skipped whole. The escaped length cannot wrap: a
+// text in memory is shorter than SIZE_MAX / 2 bytes, and escaping at most
+// doubles it.
+template <bool quote>
+escaped_size measure(const char *s, size_t len, const unsigned char *table)
 {
     size_t i = 0;
+    for (uint64_t w; i + 8 <= len; i += 8) {
+        memcpy(&w, s + i, 8);
+        if (!plain_word<quote>(w))
+            break;
+    }
     size_t extra = 0;
-    for (; i < max && s[i] != '\0'; ++i)
-        extra += table[static_cast<unsigned char>(s[i])];
+    for (; i < len; ++i) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c == '\0')
+            break;
+        extra += table[c];
+    }
     return {i, i + extra};
 }
 
@@ -102,18 +135,27 @@ char *write_escaped(char *dst, const char *s, size_t n, const unsigned char *tab
 
 size_t metric_name_len(const char *name)
 {
-    return name_len(name, SIZE_MAX, kLetter | kUnderscore | kColon,
-                    kLetter | kDigit | kUnderscore | kColon);
+    if (!name)
+        return 0;
+    return checked_name_len(name, strlen(name), kTables.metric_first, kTables.metric_rest);
 }
 
-size_t label_name_len(const char *s, size_t max)
+size_t label_name_len(const char *s, size_t len)
 {
-    return name_len(s, max, kLetter | kUnderscore, kLetter | kDigit | kUnderscore);
+    size_t n = checked_name_len(s, len, kTables.label_first, kTables.label_rest);
+    if (n != 0 || len == 0)
+        return n;
+    // Invalid as a whole; the name may still be valid up to an embedded NUL.
+    const void *nul = memchr(s, '\0', len);
+    if (!nul)
+        return 0;
+    size_t prefix = static_cast<size_t>(static_cast<const char *>(nul) - s);
+    return checked_name_len(s, prefix, kTables.label_first, kTables.label_rest);
 }
 
-escaped_size measure_label_value(const char *s, size_t max)
+escaped_size measure_label_value(const char *s, size_t len)
 {
-    return measure(s, max, kTables.label_escape);
+    return measure<true>(s, len, kTables.label_escape);
 }
 
 char *write_label_value(char *dst, const char *s, size_t raw_len)
@@ -125,7 +167,7 @@ escaped_size measure_help_text(const char *s)
 {
     if (!s)
         return {0, 0};
-    return measure(s, SIZE_MAX, kTables.help_escape);
+    return measure<false>(s, strlen(s), kTables.help_escape);
 }
 
 char *write_help_text(char *dst, const char *s, size_t raw_len)
@@ -144,7 +186,7 @@ extern "C" PROMFMT_API int PROMFMT_CALL promfmt_escape_label_value(const char *i
             out[0] = '\0';
         return 0;
     }
-    promfmt::escaped_size size = promfmt::measure_label_value(in, SIZE_MAX);
+    promfmt::escaped_size size = promfmt::measure_label_value(in, strlen(in));
     if (size.escaped_len > static_cast<size_t>(INT_MAX)) {
         promfmt::set_error("label value too long");
         return -1;

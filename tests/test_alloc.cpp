@@ -28,6 +28,9 @@ const char *kManyLabels =
     "{\"t\":1,\"s\":1,\"r\":1,\"q\":1,\"p\":1,\"o\":1,\"n\":1,\"m\":1,\"l\":1,\"k\":1,"
     "\"j\":1,\"i\":1,\"h\":1,\"g\":1,\"f\":1,\"e\":1,\"d\":1,\"c\":1,\"b\":1,\"a\":\"x\\ny\"}";
 
+// Too long to be parsed on the stack, so the parser allocates.
+const std::string kBigLabels = "{\"b\":\"" + std::string(2000, 'x') + "\",\"a\":1}";
+
 std::vector<Scenario> scenarios()
 {
     return {
@@ -42,6 +45,9 @@ std::vector<Scenario> scenarios()
         {"sample with labels on the heap",
          [](promfmt_buffer_t *b) { return promfmt_emit_sample(b, "m", kManyLabels, 1, 0); },
          {kGrow, kParse, kPairs}, {""}},
+        {"sample whose labels text is parsed on the heap",
+         [](promfmt_buffer_t *b) { return promfmt_emit_sample(b, "m", kBigLabels.c_str(), 1, 0); },
+         {kGrow, kParse}, {""}},
         {"help", [](promfmt_buffer_t *b) { return promfmt_emit_help(b, "m", "a\\b\nc"); },
          {kGrow}, {""}},
         {"type",

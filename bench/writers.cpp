@@ -1,0 +1,114 @@
+#include "writers.h"
+
+#include <prometheus/text_serializer.h>
+#include <yyjson.h>
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+
+namespace bench {
+
+int write_promfmt(promfmt_buffer_t *buf, const std::vector<Family> &families)
+{
+    int failures = 0;
+    for (const Family &f : families) {
+        failures += promfmt_emit_help(buf, f.name.c_str(), f.help.c_str()) != 0;
+        failures += promfmt_emit_type(buf, f.name.c_str(), PROMFMT_TYPE_GAUGE) != 0;
+        for (const Sample &s : f.samples)
+            failures += promfmt_emit_sample(buf, f.name.c_str(), s.labels_json.c_str(), s.value,
+                                            0) != 0;
+    }
+    return failures;
+}
+
+std::vector<prometheus::MetricFamily> to_prometheus_cpp(const std::vector<Family> &families)
+{
+    std::vector<prometheus::MetricFamily> out;
+    for (const Family &f : families) {
+        prometheus::MetricFamily mf;
+        mf.name = f.name;
+        mf.help = f.help;
+        mf.type = prometheus::MetricType::Gauge;
+        for (const Sample &s : f.samples) {
+            prometheus::ClientMetric m;
+            for (const auto &l : s.labels)
+                m.label.push_back({l.first, l.second});
+            m.gauge.value = s.value;
+            mf.metric.push_back(std::move(m));
+        }
+        out.push_back(std::move(mf));
+    }
+    return out;
+}
+
+std::string write_prometheus_cpp(const std::vector<prometheus::MetricFamily> &families)
+{
+    std::ostringstream out;
+    prometheus::TextSerializer().Serialize(out, families);
+    return out.str();
+}
+
+namespace {
+
+void append_escaped(std::string &out, const std::string &s)
+{
+    for (char c : s) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '"')
+            out += "\\\"";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+}
+
+}  // namespace
+
+void write_naive(std::string &out, const std::vector<Family> &families)
+{
+    char number[64];
+    for (const Family &f : families) {
+        out += "# HELP " + f.name + " " + f.help + "\n";
+        out += "# TYPE " + f.name + " gauge\n";
+        for (const Sample &s : f.samples) {
+            out += f.name;
+            if (!s.labels.empty()) {
+                out += "{";
+                for (size_t i = 0; i < s.labels.size(); ++i) {
+                    if (i)
+                        out += ",";
+                    out += s.labels[i].first + "=\"";
+                    append_escaped(out, s.labels[i].second);
+                    out += "\"";
+                }
+                out += "}";
+            }
+            snprintf(number, sizeof number, " %.14g\n", s.value);
+            out += number;
+        }
+    }
+}
+
+size_t write_floor(const std::vector<Family> &families, const std::string &finished, char *dst)
+{
+    size_t sink = 0;
+    char number[64];
+    for (const Family &f : families) {
+        for (const Sample &s : f.samples) {
+            yyjson_doc *doc = yyjson_read(s.labels_json.data(), s.labels_json.size(), 0);
+            sink += yyjson_obj_size(yyjson_doc_get_root(doc));
+            yyjson_doc_free(doc);
+            auto r = std::to_chars(number, number + sizeof number, s.value,
+                                   std::chars_format::general, 14);
+            sink += static_cast<size_t>(r.ptr - number);
+        }
+    }
+    memcpy(dst, finished.data(), finished.size());
+    return sink + static_cast<unsigned char>(dst[finished.size() / 2]);
+}
+
+}  // namespace bench
