@@ -30,6 +30,7 @@ constexpr size_t kParseArena = 8192;
 
 struct label_set {
     yyjson_doc *doc;
+    bool doc_in_arena;  // then nothing needs freeing: the arena is on the stack
     label_pair *pairs;
     char (*numbers)[kNumberMax];  // one number text per pair
     size_t count;

@@ -34,6 +34,19 @@ struct decimal {
     int exponent;  // of the first digit
 };
 
+// Writes the 14 digits of n (10^13 <= n < 10^14), two at a time.
+void write_14_digits(char *out, uint64_t n)
+{
+    static const char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    for (int i = kDigits - 2; i >= 0; i -= 2) {
+        memcpy(out + i, kPairs + 2 * (n % 100), 2);
+        n /= 100;
+    }
+}
+
 // The 14 significant digits of a in [1e-8, 1e14), correctly rounded; false
 // when this path cannot be sure. With x the decimal exponent of a, the
 // product m = a * 10^(13 - x) lies in [1e13, 1e14) and is computed with one
@@ -44,8 +57,11 @@ bool scaled_digits(double a, decimal *d)
 {
     if (!(a >= 1e-8 && a < kWholeLimit))
         return false;
-    int exp2 = std::ilogb(a);
-    int x = static_cast<int>(std::floor(exp2 * 0.30102999566398120));
+    uint64_t bits;
+    memcpy(&bits, &a, sizeof bits);
+    int exp2 = static_cast<int>(bits >> 52) - 1023;  // a is normal and positive here
+    // floor(exp2 * log10(2)), with log10(2) ~ 1233 / 4096 (exact for |exp2| < 1000)
+    int x = exp2 >= 0 ? (exp2 * 1233) >> 12 : -((-exp2 * 1233 + 4095) >> 12);
     double m = a * kPow10[kDigits - 1 - x];
     if (m >= 1e14) {  // the estimate of x is the true exponent or one below it
         ++x;
@@ -62,8 +78,8 @@ bool scaled_digits(double a, decimal *d)
     }
     if (n < 10000000000000ull)
         return false;  // cannot happen; kept as a guard
-    d->count = static_cast<int>(std::to_chars(d->digits, d->digits + sizeof d->digits, n).ptr -
-                                d->digits);
+    write_14_digits(d->digits, n);
+    d->count = kDigits;
     d->exponent = x;
     return true;
 }

@@ -2,7 +2,6 @@
 #include "rules.h"
 
 #include <climits>
-#include <cstdint>
 #include <cstring>
 
 #include "buffer.h"
@@ -43,14 +42,20 @@ constexpr byte_tables make_tables()
 
 constexpr byte_tables kTables = make_tables();
 
-// 1 when every byte of s[0..len) is allowed by table. No branch per byte:
-// names are short and almost always valid.
-unsigned all_allowed(const char *s, size_t len, const unsigned char *table)
+// True when every byte of s[0..len) is allowed by table. Names are short
+// and almost always valid: four table lookups per branch.
+bool all_allowed(const char *s, size_t len, const unsigned char *table)
 {
-    unsigned ok = 1;
-    for (size_t i = 0; i < len; ++i)
-        ok &= table[static_cast<unsigned char>(s[i])];
-    return ok;
+    const auto *u = reinterpret_cast<const unsigned char *>(s);
+    size_t i = 0;
+    for (; i + 4 <= len; i += 4) {
+        if (!(table[u[i]] & table[u[i + 1]] & table[u[i + 2]] & table[u[i + 3]]))
+            return false;
+    }
+    for (; i < len; ++i)
+        if (!table[u[i]])
+            return false;
+    return true;
 }
 
 // Length of the name s[0..len) when valid under the two tables, else 0.
@@ -62,47 +67,25 @@ size_t checked_name_len(const char *s, size_t len, const unsigned char *first,
     return all_allowed(s + 1, len - 1, rest) ? len : 0;
 }
 
-// Eight copies of byte b.
-constexpr uint64_t repeat(unsigned char b) { return 0x0101010101010101ull * b; }
-
-// Nonzero when a byte of w is zero (the classic bit trick).
-constexpr uint64_t zero_byte(uint64_t w)
+// Counts the bytes of s[0..len) marked in table, four at a time.
+size_t count_marked(const char *s, size_t len, const unsigned char *table)
 {
-    return (w - repeat(1)) & ~w & repeat(0x80);
+    const auto *u = reinterpret_cast<const unsigned char *>(s);
+    size_t count = 0;
+    size_t i = 0;
+    for (; i + 4 <= len; i += 4)
+        count += table[u[i]] + table[u[i + 1]] + table[u[i + 2]] + table[u[i + 3]];
+    for (; i < len; ++i)
+        count += table[u[i]];
+    return count;
 }
 
-// True when none of the eight bytes of w is NUL, a backslash, a line feed,
-// or (when `quote`) a double quote: such a word needs no escaping.
-template <bool quote>
-bool plain_word(uint64_t w)
-{
-    uint64_t hits = zero_byte(w) | zero_byte(w ^ repeat('\\')) | zero_byte(w ^ repeat('\n'));
-    if (quote)
-        hits |= zero_byte(w ^ repeat('"'));
-    return hits == 0;
-}
-
-// Measures s[0..len) up to its first NUL against an escape table. Plain
-// words of eight bytes are skipped whole. The escaped length cannot wrap: a
-// text in memory is shorter than SIZE_MAX / 2 bytes, and escaping at most
-// doubles it.
-template <bool quote>
+// Measures s[0..len), a text without NUL, against an escape table. The
+// escaped length cannot wrap: a text in memory is shorter than SIZE_MAX / 2
+// bytes, and escaping at most doubles it.
 escaped_size measure(const char *s, size_t len, const unsigned char *table)
 {
-    size_t i = 0;
-    for (uint64_t w; i + 8 <= len; i += 8) {
-        memcpy(&w, s + i, 8);
-        if (!plain_word<quote>(w))
-            break;
-    }
-    size_t extra = 0;
-    for (; i < len; ++i) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c == '\0')
-            break;
-        extra += table[c];
-    }
-    return {i, i + extra};
+    return {len, len + count_marked(s, len, table)};
 }
 
 // Writes s escaped by table: every marked byte becomes a backslash and the
@@ -155,7 +138,10 @@ size_t label_name_len(const char *s, size_t len)
 
 escaped_size measure_label_value(const char *s, size_t len)
 {
-    return measure<true>(s, len, kTables.label_escape);
+    const void *nul = memchr(s, '\0', len);  // the text ends at an embedded NUL
+    if (nul)
+        len = static_cast<size_t>(static_cast<const char *>(nul) - s);
+    return measure(s, len, kTables.label_escape);
 }
 
 char *write_label_value(char *dst, const char *s, size_t raw_len)
@@ -167,7 +153,7 @@ escaped_size measure_help_text(const char *s)
 {
     if (!s)
         return {0, 0};
-    return measure<false>(s, strlen(s), kTables.help_escape);
+    return measure(s, strlen(s), kTables.help_escape);
 }
 
 char *write_help_text(char *dst, const char *s, size_t raw_len)
