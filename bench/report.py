@@ -4,7 +4,7 @@ tables, and the memory figures. With --plot FILE it also draws ns per
 sample against labels per sample for promfmt, prometheus-cpp and the naive
 writer (needs python3-matplotlib).
 
-usage: report.py BENCH_JSON [--plot FILE.png] [--markdown]
+usage: report.py BENCH_JSON [--rss STANDARD_ONLY_JSON] [--plot FILE.png]
 """
 import json
 import statistics
@@ -37,6 +37,9 @@ def main():
     args = sys.argv[1:]
     plot = args[args.index("--plot") + 1] if "--plot" in args else None
     ns, extra, context = load(args[0])
+    rss = None
+    if "--rss" in args:
+        rss = load(args[args.index("--rss") + 1])[1].get("BM_Standard_promfmt", {})
 
     std = {w: ns.get("BM_Standard_" + w) for w in ("promfmt", "prometheus_cpp", "naive", "floor")}
     print("machine: %s, %d CPUs at %s MHz" % (context.get("host_name", "?"),
@@ -59,7 +62,8 @@ def main():
         table("Memory (standard scrape)", ["figure", "value"], [
             ["allocations per sample (steady state)", "%.2f" % m.get("allocs_per_sample", -1)],
             ["bytes per scrape", "%d" % m.get("bytes_per_scrape", 0)],
-            ["peak RSS of the benchmark process so far", "%.1f MiB" % m.get("peak_rss_mib", 0)],
+            ["peak RSS, standard scrape alone (whole benchmark process)",
+             "%.1f MiB" % (rss or m).get("peak_rss_mib", 0)],
         ])
 
     def series(prefix):

@@ -20,8 +20,12 @@ case "${1:-}" in
   --plot) plot=(--plot "$2") ;;
 esac
 if [[ "${1:-}" != --quick ]]; then
-  args+=(--benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
-         --benchmark_min_time=0.2)
+  args+=(--benchmark_repetitions=10 --benchmark_enable_random_interleaving=true
+         --benchmark_min_time=0.1)
 fi
 ./build-bench/bench/bench_scrape "${args[@]}" >/dev/null
-python3 bench/report.py "$out" "${plot[@]}"
+# Peak memory of the standard scrape alone, in a process of its own.
+./build-bench/bench/bench_scrape --benchmark_filter='^BM_Standard_promfmt$' \
+  --benchmark_min_time=0.05 --benchmark_out=build-bench/bench-rss.json \
+  --benchmark_out_format=json >/dev/null
+python3 bench/report.py "$out" --rss build-bench/bench-rss.json "${plot[@]}"
