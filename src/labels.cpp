@@ -43,8 +43,10 @@ uint64_t load_big_endian(const char *p)
 // Byte order of the names, as strcmp would give it: eight bytes at a time
 // (names often share a prefix), then byte by byte.
 struct label_pair_cmp {
-    bool operator()(const label_pair &a, const label_pair &b) const
+    bool operator()(const label_pair *pa, const label_pair *pb) const
     {
+        const label_pair &a = *pa;
+        const label_pair &b = *pb;
         size_t n = a.name_len < b.name_len ? a.name_len : b.name_len;
         size_t i = 0;
         for (; i + 8 <= n; i += 8) {
@@ -62,24 +64,29 @@ struct label_pair_cmp {
     }
 };
 
-bool same_name(const label_pair &a, const label_pair &b)
+bool same_name(const label_pair *a, const label_pair *b)
 {
-    return a.name_len == b.name_len && memcmp(a.name, b.name, a.name_len) == 0;
+    return a->name_len == b->name_len && memcmp(a->name, b->name, a->name_len) == 0;
 }
 
-// Insertion sort for the common handful of labels; std::sort beyond.
-void sort_pairs(label_pair *pairs, size_t count)
+// Orders set->sorted by name: insertion sort for the common handful of
+// labels, std::sort beyond.
+void sort_pairs(label_set *set)
 {
+    const label_pair **order = set->sorted;
+    size_t count = set->count;
+    for (size_t i = 0; i < count; ++i)
+        order[i] = &set->pairs[i];
     if (count > kInlinePairs) {
-        std::sort(pairs, pairs + count, label_pair_cmp());
+        std::sort(order, order + count, label_pair_cmp());
         return;
     }
     for (size_t i = 1; i < count; ++i) {
-        label_pair p = pairs[i];
+        const label_pair *p = order[i];
         size_t j = i;
-        for (; j > 0 && label_pair_cmp()(p, pairs[j - 1]); --j)
-            pairs[j] = pairs[j - 1];
-        pairs[j] = p;
+        for (; j > 0 && label_pair_cmp()(p, order[j - 1]); --j)
+            order[j] = order[j - 1];
+        order[j] = p;
     }
 }
 
@@ -145,20 +152,23 @@ yyjson_doc *read_json(const char *text, label_set *set)
     return yyjson_read_opts(const_cast<char *>(text), len, 0, nullptr, nullptr);
 }
 
-// Gets room for count pairs and their number texts: inside the set for a
-// few, otherwise one heap block (pairs first, then the number texts).
+// Gets room for count pairs, their order and their number texts: inside
+// the set for a few, otherwise one heap block holding the three arrays.
 bool reserve_pairs(label_set *set, size_t count)
 {
     if (count <= kInlinePairs)
         return true;
-    const size_t each = sizeof(label_pair) + kNumberMax;
+    const size_t each = sizeof(label_pair) + sizeof(label_pair *) + kNumberMax;
     if (count > SIZE_MAX / each)
         return false;
     auto *block = static_cast<unsigned char *>(malloc(count * each));
     if (!block)
         return false;
     set->pairs = reinterpret_cast<label_pair *>(block);
-    set->numbers = reinterpret_cast<char(*)[kNumberMax]>(block + count * sizeof(label_pair));
+    block += count * sizeof(label_pair);
+    set->sorted = reinterpret_cast<const label_pair **>(block);
+    block += count * sizeof(label_pair *);
+    set->numbers = reinterpret_cast<char(*)[kNumberMax]>(block);
     return true;
 }
 
@@ -201,6 +211,7 @@ int parse_labels(const char *labels_json, label_set *set)
     set->doc = nullptr;
     set->doc_in_arena = false;
     set->pairs = set->inline_pairs;
+    set->sorted = set->inline_sorted;
     set->numbers = set->inline_numbers;
     set->count = 0;
     set->text_len = 0;
@@ -226,9 +237,9 @@ int parse_labels(const char *labels_json, label_set *set)
         return -1;
     set->count = count;
 
-    sort_pairs(set->pairs, count);
+    sort_pairs(set);
     for (size_t i = 1; i < count; ++i) {
-        if (same_name(set->pairs[i - 1], set->pairs[i]))
+        if (same_name(set->sorted[i - 1], set->sorted[i]))
             return fail(set, "duplicate label name in JSON");
     }
     if (!measure_text(set))
@@ -239,8 +250,9 @@ int parse_labels(const char *labels_json, label_set *set)
 void release_labels(label_set *set)
 {
     if (set->pairs != set->inline_pairs)
-        free(set->pairs);  // the number texts share the block
+        free(set->pairs);  // the order and the number texts share the block
     set->pairs = set->inline_pairs;
+    set->sorted = set->inline_sorted;
     set->numbers = set->inline_numbers;
     if (!set->doc_in_arena)
         yyjson_doc_free(set->doc);
@@ -254,7 +266,7 @@ char *write_labels(char *dst, const label_set *set)
         return dst;
     *dst++ = '{';
     for (size_t i = 0; i < set->count; ++i) {
-        const label_pair &p = set->pairs[i];
+        const label_pair &p = *set->sorted[i];
         if (i)
             *dst++ = ',';
         memcpy(dst, p.name, p.name_len);

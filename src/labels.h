@@ -13,8 +13,8 @@ struct yyjson_doc;
 namespace promfmt {
 
 // One label. The name and a string value point into the parsed document; a
-// number's text points into the set's number storage, so pairs can be
-// moved while sorting.
+// number's text points into the set's number storage. Sorting orders
+// pointers to the pairs, so the pairs themselves never move.
 struct label_pair {
     const char *name;
     size_t name_len;
@@ -31,11 +31,13 @@ constexpr size_t kParseArena = 8192;
 struct label_set {
     yyjson_doc *doc;
     bool doc_in_arena;  // then nothing needs freeing: the arena is on the stack
-    label_pair *pairs;
+    label_pair *pairs;            // in document order
+    const label_pair **sorted;    // the same pairs by name
     char (*numbers)[kNumberMax];  // one number text per pair
     size_t count;
     size_t text_len;  // bytes of {a="x",b="y"}; 0 when there are no labels
     label_pair inline_pairs[kInlinePairs];
+    const label_pair *inline_sorted[kInlinePairs];
     char inline_numbers[kInlinePairs][kNumberMax];
     alignas(16) unsigned char arena[kParseArena];
 };
