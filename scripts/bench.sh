@@ -28,4 +28,4 @@ fi
 ./build-bench/bench/bench_scrape --benchmark_filter='^BM_Standard_promfmt$' \
   --benchmark_min_time=0.05 --benchmark_out=build-bench/bench-rss.json \
   --benchmark_out_format=json >/dev/null
-python3 bench/report.py "$out" --rss build-bench/bench-rss.json "${plot[@]}"
+/usr/bin/python3 bench/report.py "$out" --rss build-bench/bench-rss.json "${plot[@]}"

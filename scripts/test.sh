@@ -25,5 +25,9 @@ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROMFMT_SANITIZE_TH
 cmake --build build-tsan -j "$jobs" --target promfmt_thread_tests
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure
 
+echo "== benchmark, one short iteration (times are not checked)"
+bash scripts/bench.sh --quick >/dev/null
+echo "benchmark ran"
+
 echo "== fuzz targets (libFuzzer, bounded time)"
 bash scripts/fuzz.sh "${FUZZ_SECONDS:-20}"
