@@ -19,7 +19,7 @@ if(NOT TARGET yyjson::yyjson)
 endif()
 
 get_target_property(_yyjson_inc yyjson::yyjson INTERFACE_INCLUDE_DIRECTORIES)
-find_file(_yyjson_header yyjson.h HINTS ${_yyjson_inc} NO_CACHE)
+find_file(_yyjson_header yyjson.h HINTS ${_yyjson_inc} NO_CACHE NO_CMAKE_FIND_ROOT_PATH)
 if(NOT _yyjson_header)
   message(FATAL_ERROR "yyjson.h not found next to the yyjson package")
 endif()

@@ -1,5 +1,6 @@
-/*
- * promfmt: writes metrics in the Prometheus text exposition format
+/**
+ * @file promfmt.h
+ * @brief promfmt: writes metrics in the Prometheus text exposition format
  * (version 0.0.4) into an in-memory buffer.
  *
  * The host creates a buffer, calls one emitter per HELP line, TYPE line and
@@ -39,12 +40,16 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/** Major version of this header. */
 #define PROMFMT_VERSION_MAJOR 1
+/** Minor version of this header. */
 #define PROMFMT_VERSION_MINOR 0
+/** Patch version of this header. */
 #define PROMFMT_VERSION_PATCH 0
 /** The version as one number: major * 10000 + minor * 100 + patch. */
 #define PROMFMT_VERSION \
     (PROMFMT_VERSION_MAJOR * 10000 + PROMFMT_VERSION_MINOR * 100 + PROMFMT_VERSION_PATCH)
+/** The version as text. */
 #define PROMFMT_VERSION_STRING "1.0.0"
 
 /*
@@ -82,7 +87,7 @@ extern "C" {
 
 /**
  * The output buffer: a growable block of text that is always
- * NUL-terminated. Opaque; use the functions below.
+ * NUL-terminated. Opaque; create it with promfmt_buffer_create().
  */
 typedef struct promfmt_buffer promfmt_buffer_t;
 
@@ -111,68 +116,87 @@ typedef enum promfmt_metric_type_t {
  * Creates an empty buffer.
  *
  * @param initial_capacity bytes to allocate for the text, NUL included;
- *        values below 64 (0 included) give 64.
- * @return a new buffer, owned by the caller and released with
- *         promfmt_buffer_free(); NULL on failure, with the message
- *         "failed to allocate promfmt_buffer_t struct" or
+ *        values below 64 (0 included) give 64. The buffer grows as needed.
+ * @return a new buffer holding "" (length 0), owned by the caller until it
+ *         is passed to promfmt_buffer_free(); NULL on failure, with the
+ *         message "failed to allocate promfmt_buffer_t struct" or
  *         "failed to allocate buffer data memory" (nothing stays allocated).
- * Thread-safe, apart from the shared last-error text on failure.
+ * @note Thread-safe, apart from the shared last-error text on failure.
  */
 PROMFMT_API promfmt_buffer_t *PROMFMT_CALL promfmt_buffer_create(size_t initial_capacity);
 
 /**
- * Frees a buffer and its text. NULL is ignored. Every pointer obtained from
- * promfmt_buffer_data() for this buffer becomes invalid.
+ * Frees a buffer and its text.
+ *
+ * @param buf the buffer, or NULL (then nothing happens). Every pointer
+ *        obtained from promfmt_buffer_data() for it becomes invalid.
+ * @note Never fails. Must not race with any other use of the same buffer.
  */
 PROMFMT_API void PROMFMT_CALL promfmt_buffer_free(promfmt_buffer_t *buf);
 
 /**
  * Empties the buffer (length 0, text "") but keeps its memory, so a buffer
- * reused once per scrape stops allocating once it has grown. NULL is
- * ignored. Never fails; the capacity never shrinks.
+ * reused once per scrape stops allocating once it has grown.
+ *
+ * @param buf the buffer, or NULL (then nothing happens).
+ * @note Never fails; the capacity never shrinks. The text pointer stays the
+ *       same, but the old text is gone.
  */
 PROMFMT_API void PROMFMT_CALL promfmt_buffer_reset(promfmt_buffer_t *buf);
 
 /**
- * Returns the buffer's NUL-terminated text; "" for NULL. Never returns NULL.
+ * Returns the buffer's text.
  *
- * The pointer is owned by the buffer and stays valid only until the next
- * emitter call, reset or free of that buffer: growing the buffer may move
- * its text. Copy or send the text before writing more.
+ * @param buf the buffer, or NULL.
+ * @return the NUL-terminated text; a static "" for NULL. Never NULL. The
+ *         pointer is owned by the buffer and stays valid only until the next
+ *         emitter call, reset or free of that buffer: growing the buffer may
+ *         move its text. Copy or send the text before writing more.
+ * @note Never fails. Safe from any thread while no thread writes the buffer.
  */
 PROMFMT_API const char *PROMFMT_CALL promfmt_buffer_data(const promfmt_buffer_t *buf);
 
-/** Returns the number of text bytes, not counting the NUL; 0 for NULL. */
+/**
+ * Returns the length of the buffer's text.
+ *
+ * @param buf the buffer, or NULL.
+ * @return the number of text bytes, not counting the NUL; 0 for NULL.
+ * @note Never fails. Safe from any thread while no thread writes the buffer.
+ */
 PROMFMT_API size_t PROMFMT_CALL promfmt_buffer_len(const promfmt_buffer_t *buf);
 
 /**
- * Returns the message of the most recent failure in the process, or "" when
- * nothing has failed yet. Never returns NULL.
+ * Returns the message of the most recent failure in the process.
  *
- * The pointer is a static block owned by the library and is always the same
- * one. Successes do not clear it. It is shared by all threads without
- * locking: read it right after the failing call, on the thread that made it,
- * and only rely on it when no other thread can fail at the same time.
+ * @return the message, or "" when nothing has failed yet. Never NULL. The
+ *         pointer is a static block owned by the library, always the same
+ *         one, valid for the life of the process. Successes do not clear it.
+ * @note The block is shared by all threads without locking: read it right
+ *       after the failing call, on the thread that made it, and only rely on
+ *       it when no other thread can fail at the same time.
  */
 PROMFMT_API const char *PROMFMT_CALL promfmt_last_error(void);
 
 /* ---- Escaping ----------------------------------------------------------- */
 
 /**
- * Escapes a label value: backslash becomes \\, double quote becomes \" and
- * line feed becomes \n; every other byte is copied as is.
+ * Escapes a label value: backslash becomes \\, double quote becomes \"
+ * and line feed becomes \n; every other byte is copied as is.
  *
- * @param in       text to escape; NULL is treated as "".
+ * Call it once with @p out NULL to learn the length L, allocate L + 1
+ * bytes, and call it again to write.
+ *
+ * @param in       text to escape; NULL counts as "".
  * @param out      destination, or NULL to measure only.
- * @param out_size bytes available at out; 0 also means measure only.
- * @return the escaped length L, not counting the NUL. When out is NULL or
- *         out_size is 0 nothing is written (a NULL in still stores "" when
- *         out is non-NULL and out_size non-zero). Otherwise out receives
- *         the L escaped bytes and a NUL when out_size >= L + 1.
- *         -1 with "destination buffer too small for escaped label value"
- *         when out_size < L + 1 (out untouched), or with
+ * @param out_size bytes available at @p out; 0 also means measure only.
+ * @return the escaped length L, not counting the NUL. When measuring,
+ *         nothing is written (except that a NULL @p in stores "" at a
+ *         non-NULL @p out with a non-zero @p out_size). Otherwise @p out
+ *         receives the L escaped bytes and a NUL. -1 on failure, with
+ *         "destination buffer too small for escaped label value" when
+ *         @p out_size < L + 1 (@p out is untouched), or with
  *         "label value too long" when L would exceed INT_MAX.
- * Thread-safe, apart from the shared last-error text on failure.
+ * @note Thread-safe, apart from the shared last-error text on failure.
  */
 PROMFMT_API int PROMFMT_CALL promfmt_escape_label_value(const char *in, char *out,
                                                         size_t out_size);
@@ -180,77 +204,111 @@ PROMFMT_API int PROMFMT_CALL promfmt_escape_label_value(const char *in, char *ou
 /* ---- Emitters ----------------------------------------------------------- */
 
 /**
- * Appends one sample line:
- *   name{label="value",...} value[ timestamp]\n
+ * Appends one sample line: name{label="value",...} value[ timestamp]
+ * and a line feed.
  *
- * @param buf         the buffer.
- * @param name        metric name: [a-zA-Z_:][a-zA-Z0-9_:]*
- * @param labels_json NULL, "" or whitespace for no labels, otherwise the
- *        text of one JSON object whose members become the labels. Keys must
- *        match [a-zA-Z_][a-zA-Z0-9_]* (text after an escaped NUL is ignored)
- *        and be unique. Values: strings as they are (cut at an escaped NUL),
- *        integers in full, other numbers as "%.14g", true and false as words,
- *        null, arrays and objects as "". Labels are written sorted by name
- *        (byte order) with their values escaped. The text is only read.
+ * @param buf         the buffer; NULL fails with "null buffer pointer".
+ * @param name        metric name matching [a-zA-Z_:][a-zA-Z0-9_:]*; NULL or
+ *        another name fails with "invalid metric name".
+ * @param labels_json NULL, "" or only spaces, tabs, line feeds and carriage
+ *        returns for no labels; otherwise the text of one JSON object whose
+ *        members become the labels. Keys must match [a-zA-Z_][a-zA-Z0-9_]*
+ *        (a key is cut at an escaped NUL) and be unique. Values: strings as
+ *        they are (cut at an escaped NUL), integers in full, other numbers
+ *        as "%.14g", true and false as words, null, arrays and objects as "".
+ *        Labels are written sorted by name (byte order), values escaped as
+ *        by promfmt_escape_label_value(). The text is only read.
  * @param value       NaN is written "NaN", infinities "+Inf" and "-Inf",
  *        anything else with 14 significant digits ("%.14g", locale-free).
  * @param timestamp   milliseconds since the epoch; written only when > 0.
- * @return 0, or -1 with one of:
- *         "null buffer pointer", "invalid metric name",
- *         "failed to parse labels JSON" (not JSON, trailing text, or the
- *         parser ran out of memory), "labels JSON must be an object",
- *         "invalid label name in JSON", "duplicate label name in JSON",
+ * @return 0, or -1 with one of: "null buffer pointer", "invalid metric name",
+ *         "failed to parse labels JSON" (not JSON, trailing text, invalid
+ *         UTF-8, or the parser ran out of memory),
+ *         "labels JSON must be an object", "invalid label name in JSON",
+ *         "duplicate label name in JSON",
  *         "out of memory allocating label pairs",
  *         "failed to expand buffer: out of memory".
  *         On failure the buffer is exactly as it was.
+ * @note May be called on distinct buffers from distinct threads at once.
+ *       Invalidates earlier promfmt_buffer_data() pointers of @p buf.
  */
 PROMFMT_API int PROMFMT_CALL promfmt_emit_sample(promfmt_buffer_t *buf, const char *name,
                                                  const char *labels_json, double value,
                                                  int64_t timestamp);
 
 /**
- * Appends "# HELP name text\n". In the text, backslash becomes \\ and line
- * feed becomes \n; every other byte (the double quote included) is copied.
- * A NULL or empty help still writes the line ("# HELP name \n").
+ * Appends a HELP line: "# HELP ", the name, a space, the escaped help text
+ * and a line feed. In the text, backslash becomes \\ and line feed becomes
+ * \n; every other byte (the double quote included) is copied.
+ *
  * The text is not checked for valid UTF-8: invalid sequences are copied
  * unchanged, and keeping the text valid UTF-8 is the caller's job (readers
  * may reject a scrape that is not).
  *
- * @return 0, or -1 with "null buffer pointer",
- *         "invalid metric name for HELP emission" or
+ * @param buf  the buffer; NULL fails with "null buffer pointer".
+ * @param name metric name; NULL or an invalid name fails with
+ *        "invalid metric name for HELP emission".
+ * @param help the help text; NULL and "" both write "# HELP name " and a
+ *        line feed.
+ * @return 0, or -1 with one of the messages above or
  *         "failed to expand buffer: out of memory"; the buffer is then
  *         exactly as it was.
+ * @note Same thread-safety and pointer rules as promfmt_emit_sample().
  */
 PROMFMT_API int PROMFMT_CALL promfmt_emit_help(promfmt_buffer_t *buf, const char *name,
                                                const char *help);
 
 /**
- * Appends "# TYPE name kind\n", kind being "counter", "gauge", "histogram",
- * "summary" or "untyped" (codes 0 and every value outside 0..4).
+ * Appends a TYPE line: "# TYPE ", the name, a space, the kind and a line
+ * feed. The kind is "counter", "gauge", "histogram" or "summary" for codes 1
+ * to 4, and "untyped" for 0 and for every other value, negative ones
+ * included.
  *
- * @return 0, or -1 with "null buffer pointer",
- *         "invalid metric name for TYPE emission" or
+ * @param buf  the buffer; NULL fails with "null buffer pointer".
+ * @param name metric name; NULL or an invalid name fails with
+ *        "invalid metric name for TYPE emission".
+ * @param type the kind, any 32-bit value.
+ * @return 0, or -1 with one of the messages above or
  *         "failed to expand buffer: out of memory"; the buffer is then
  *         exactly as it was.
+ * @note Same thread-safety and pointer rules as promfmt_emit_sample().
  */
 PROMFMT_API int PROMFMT_CALL promfmt_emit_type(promfmt_buffer_t *buf, const char *name,
                                                promfmt_metric_type_t type);
 
 /**
- * Appends a whole gauge family: the HELP line when help is non-empty, the
- * TYPE line "gauge", and one sample line without timestamp (as
- * promfmt_emit_sample()). The name is used unchanged on every line.
+ * Appends a whole gauge family: the HELP line when @p help is non-empty,
+ * the TYPE line "gauge", and one sample line without timestamp. The name is
+ * used unchanged on every line.
  *
- * @return 0, or -1 with "null buffer or metric name" (nothing written),
- *         a message of promfmt_emit_help() or promfmt_emit_type() (nothing
- *         written), or a message of promfmt_emit_sample(): then the HELP
- *         and TYPE lines already written stay in the buffer.
+ * @param buf         the buffer.
+ * @param name        metric name.
+ * @param help        help text; NULL or "" writes no HELP line.
+ * @param labels_json labels, as for promfmt_emit_sample().
+ * @param value       the sample's value.
+ * @return 0, or -1 with "null buffer or metric name" when @p buf or
+ *         @p name is NULL (nothing written); with a message of
+ *         promfmt_emit_help() or promfmt_emit_type() (nothing written); or
+ *         with a message of promfmt_emit_sample(), and then the HELP and
+ *         TYPE lines already written stay in the buffer.
+ * @note Same thread-safety and pointer rules as promfmt_emit_sample().
  */
 PROMFMT_API int PROMFMT_CALL promfmt_emit_gauge(promfmt_buffer_t *buf, const char *name,
                                                 const char *help, const char *labels_json,
                                                 double value);
 
-/** As promfmt_emit_gauge(), with the TYPE line "counter". */
+/**
+ * Appends a whole counter family, exactly as promfmt_emit_gauge() but with
+ * the TYPE line "counter". No "_total" suffix is added to the name.
+ *
+ * @param buf         the buffer.
+ * @param name        metric name.
+ * @param help        help text; NULL or "" writes no HELP line.
+ * @param labels_json labels, as for promfmt_emit_sample().
+ * @param value       the sample's value.
+ * @return as promfmt_emit_gauge().
+ * @note Same thread-safety and pointer rules as promfmt_emit_sample().
+ */
 PROMFMT_API int PROMFMT_CALL promfmt_emit_counter(promfmt_buffer_t *buf, const char *name,
                                                   const char *help, const char *labels_json,
                                                   double value);
