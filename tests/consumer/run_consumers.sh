@@ -11,7 +11,7 @@ trap 'rm -rf "$prefix" "$work"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 echo "installed files:"
 (cd "$prefix" && find . -type f | sort | sed 's/^/  /')
-libdir=$(dirname "$(find "$prefix" -name promfmt.pc)")/..
+libdir=$(dirname "$(dirname "$(find "$prefix" -name promfmt.pc)")")
 
 echo "== C99 host through pkg-config"
 flags=$(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs promfmt)
