@@ -12,6 +12,8 @@ echo "== build (g++, RelWithDebInfo) and test"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROMFMT_BUILD_BENCH=ON >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build -j "$jobs" --output-on-failure
+grep -hE '^\[ peak RSS \]|samples, [0-9]+ bytes|allocation-failure cases' \
+  build/Testing/Temporary/LastTest.log || true
 
 echo "== build (clang, ASan + UBSan) and test"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPROMFMT_SANITIZE=ON \
