@@ -230,7 +230,8 @@ PROMFMT_API int PROMFMT_CALL promfmt_escape_label_value(const char *in, char *ou
  *         "failed to expand buffer: out of memory".
  *         On failure the buffer is exactly as it was.
  * @note May be called on distinct buffers from distinct threads at once.
- *       Invalidates earlier promfmt_buffer_data() pointers of @p buf.
+ *       Invalidates earlier promfmt_buffer_data() pointers of @p buf. Uses
+ *       about 10 KiB of stack: small labels texts are parsed there.
  */
 PROMFMT_API int PROMFMT_CALL promfmt_emit_sample(promfmt_buffer_t *buf, const char *name,
                                                  const char *labels_json, double value,

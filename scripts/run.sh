@@ -5,6 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh >&2
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc 2>/dev/null || echo 2)" >&2
-exec ./build/examples/exporter "$@"
+cmake -S . -B build-run -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROMFMT_BUILD_TESTS=OFF \
+  -DPROMFMT_BUILD_EXAMPLES=ON >/dev/null
+cmake --build build-run -j "$(nproc 2>/dev/null || echo 2)" --target exporter >&2
+exec ./build-run/examples/exporter "$@"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs the whole test suite on a fresh machine: installs what is missing,
-# then builds and tests twice: a normal build (with the valgrind runs), and
-# an AddressSanitizer + UndefinedBehaviorSanitizer build with clang.
+# then runs the normal build's tests (valgrind, real readers, Prometheus
+# server, packaging included), the same tests under clang's ASan + UBSan,
+# the thread test under ThreadSanitizer, one short benchmark iteration and
+# the fuzz targets for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,14 +11,15 @@ bash scripts/install-deps.sh --with-extras
 jobs=$(nproc 2>/dev/null || echo 2)
 
 echo "== build (g++, RelWithDebInfo) and test"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROMFMT_BUILD_BENCH=ON >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROMFMT_BUILD_TESTS=ON \
+  -DPROMFMT_BUILD_EXAMPLES=ON >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build -j "$jobs" --output-on-failure
 grep -hE '^\[ peak RSS \]|samples, [0-9]+ bytes|allocation-failure cases' \
   build/Testing/Temporary/LastTest.log || true
 
 echo "== build (clang, ASan + UBSan) and test"
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPROMFMT_SANITIZE=ON \
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPROMFMT_SANITIZE=ON -DPROMFMT_BUILD_TESTS=ON \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build build-asan -j "$jobs"
 ctest --test-dir build-asan -j "$jobs" --output-on-failure
