@@ -13,7 +13,10 @@
 #   the benchmark, the cross build and the docs need.
 set -euo pipefail
 
+# The Debian revision we tested with; any Debian build of upstream 0.12.0
+# (0.12.0+ds-N) is accepted, should unstable move on to another revision.
 YYJSON_VERSION="0.12.0+ds-2"
+YYJSON_UPSTREAM="0.12.0"
 
 # Packages the library, its tests and the example need.
 BASE_PKGS=(cmake make g++ clang libgtest-dev libbenchmark-dev pkg-config
@@ -52,9 +55,13 @@ apt_install() {
     "${missing[@]}" >/dev/null || die "apt-get install ${missing[*]} failed"
 }
 
+is_upstream_0_12_0() { [[ "$1" == "$YYJSON_UPSTREAM" || "$1" == "$YYJSON_UPSTREAM"[+~-]* ]]; }
+
 yyjson_ok() {
-  [[ "$(dpkg-query -W -f='${Version}' libyyjson-dev 2>/dev/null)" == "$YYJSON_VERSION" ]] &&
-    [[ "$(dpkg-query -W -f='${Version}' libyyjson0 2>/dev/null)" == "$YYJSON_VERSION" ]] &&
+  local dev lib
+  dev=$(dpkg-query -W -f='${Version}' libyyjson-dev 2>/dev/null) || return 1
+  lib=$(dpkg-query -W -f='${Version}' libyyjson0 2>/dev/null) || return 1
+  [[ "$dev" == "$lib" ]] && is_upstream_0_12_0 "$dev" &&
     pkg_installed libyyjson-dev && pkg_installed libyyjson0
 }
 
@@ -72,7 +79,7 @@ debian_mirror() {
 
 install_yyjson() {
   yyjson_ok && return 0
-  echo "install-deps: installing yyjson $YYJSON_VERSION from Debian unstable (private apt config)"
+  echo "install-deps: installing yyjson $YYJSON_UPSTREAM from Debian unstable (private apt config)"
   local tmp
   tmp=$(mktemp -d)
   trap 'rm -rf "$tmp"' RETURN
@@ -82,15 +89,25 @@ install_yyjson() {
   echo "deb [signed-by=$keyring] $(debian_mirror) unstable main" >"$tmp/sources.list"
   local opts=(-o "Dir::Etc::sourcelist=$tmp/sources.list" -o "Dir::Etc::sourceparts=-"
     -o "Dir::State::Lists=$tmp/lists" -o "Dir::Cache::archives=$tmp/archives"
-    -o "APT::Get::List-Cleanup=0" -o "Acquire::Languages=none")
+    -o "Dir::Cache::pkgcache=$tmp/pkgcache.bin" -o "Dir::Cache::srcpkgcache=$tmp/srcpkgcache.bin"
+    -o "APT::Get::List-Cleanup=0" -o "Acquire::Languages=none" -o "APT::Sandbox::User=root")
   apt-get "${opts[@]}" update -qq ||
     die "cannot read the unstable suite of $(debian_mirror); yyjson $YYJSON_VERSION not installed"
+  # The tested revision if unstable still has it, otherwise its 0.12.0 build.
+  local version="$YYJSON_VERSION"
+  local available
+  available=$(apt-cache "${opts[@]}" madison libyyjson-dev 2>/dev/null | awk -F'|' '{gsub(/ /,"",$2); print $2}')
+  if ! grep -qxF "$YYJSON_VERSION" <<<"$available"; then
+    version=""
+    for v in $available; do is_upstream_0_12_0 "$v" && { version=$v; break; }; done
+    [[ -n "$version" ]] || die "unstable has no yyjson $YYJSON_UPSTREAM (it offers: ${available:-nothing})"
+  fi
   (cd "$tmp" && apt-get "${opts[@]}" download \
-    "libyyjson0=$YYJSON_VERSION" "libyyjson-dev=$YYJSON_VERSION") ||
-    die "cannot download libyyjson0/libyyjson-dev $YYJSON_VERSION from unstable"
+    "libyyjson0=$version" "libyyjson-dev=$version") ||
+    die "cannot download libyyjson0/libyyjson-dev $version from unstable"
   $SUDO dpkg -i "$tmp"/libyyjson0_*.deb "$tmp"/libyyjson-dev_*.deb >/dev/null ||
     die "dpkg -i of yyjson $YYJSON_VERSION failed"
-  yyjson_ok || die "yyjson $YYJSON_VERSION still not installed after dpkg -i"
+  yyjson_ok || die "yyjson $version still not installed after dpkg -i"
 }
 
 apt_install "${BASE_PKGS[@]}"
