@@ -30,12 +30,12 @@ constexpr size_t kParseArena = 8192;
 
 struct label_set {
     yyjson_doc *doc;
-    bool doc_in_arena;  // then nothing needs freeing: the arena is on the stack
+    bool doc_in_arena;            // the arena needs no freeing
     label_pair *pairs;            // in document order
     const label_pair **sorted;    // the same pairs by name
     char (*numbers)[kNumberMax];  // one number text per pair
     size_t count;
-    size_t text_len;  // bytes of {a="x",b="y"}; 0 when there are no labels
+    size_t text_len;              // bytes of {a="x",b="y"}; 0 without labels
     label_pair inline_pairs[kInlinePairs];
     const label_pair *inline_sorted[kInlinePairs];
     char inline_numbers[kInlinePairs][kNumberMax];
