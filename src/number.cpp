@@ -29,7 +29,7 @@ constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
 
 // Decimal digits of a value: digits[0..count) times 10^(exponent - count + 1).
 struct decimal {
-    char digits[24];
+    char digits[kDigits];
     int count;
     int exponent;  // of the first digit
 };

@@ -14,9 +14,9 @@ namespace promfmt {
 // 0 when it is not (NULL and "" included).
 size_t metric_name_len(const char *name);
 
-// Length of s up to its first NUL when that is a valid label name
-// ([a-zA-Z_][a-zA-Z0-9_]*); 0 when it is not. len is the length of s as
-// stored, NULs included, and s[len] is a NUL.
+// Length of s[0..len) up to its first NUL when that is a valid label name
+// ([a-zA-Z_][a-zA-Z0-9_]*); 0 when it is not. s may hold NULs (JSON keys
+// may escape them).
 size_t label_name_len(const char *s, size_t len);
 
 // A text measured for escaping: raw bytes taken and the escaped length.
@@ -26,8 +26,7 @@ struct escaped_size {
 };
 
 // Label values: backslash, double quote and line feed become two bytes
-// each. Measures s up to its first NUL; len is the length of s as stored,
-// NULs included, and s[len] is a NUL.
+// each. Measures s[0..len) up to its first NUL.
 escaped_size measure_label_value(const char *s, size_t len);
 // Writes the escaped form of raw_len bytes of s at dst; returns the end.
 char *write_label_value(char *dst, const char *s, size_t raw_len);
