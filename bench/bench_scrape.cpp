@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Side-by-side benchmark of promfmt, prometheus-cpp's TextSerializer, a
 // naive writer and the floor, on the standard scrape and on scaled ones.
 // Times are reported, never asserted. bench/report.py turns the JSON output

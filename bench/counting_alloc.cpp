@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Counts calls of malloc, calloc and realloc in the benchmark process (the
 // library, yyjson and operator new all reach them), forwarding to glibc.
 #include <atomic>

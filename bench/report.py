@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Prints the benchmark's tables from its JSON output (medians of the
 repetitions): the standard scrape with the three target ratios, the scaling
 tables, and the memory figures. With --plot FILE it also draws ns per

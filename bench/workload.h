@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The benchmark's workload: metric families with labels given as JSON text
 // (for promfmt) and as parsed pairs (for the writers that take them parsed).
 #ifndef PROMFMT_BENCH_WORKLOAD_H

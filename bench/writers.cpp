@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "writers.h"
 
 #include <prometheus/text_serializer.h>

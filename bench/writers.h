@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The writers compared by the benchmark, all fed the same families.
 #ifndef PROMFMT_BENCH_WRITERS_H
 #define PROMFMT_BENCH_WRITERS_H

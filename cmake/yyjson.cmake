@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Finds yyjson and refuses any release other than the one the library is
 # written and tested against. scripts/install-deps.sh installs it.
 set(PROMFMT_YYJSON_VERSION 0.12.0)

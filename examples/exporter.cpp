@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Example host: prints one scrape to stdout, or with --serve [PORT] serves
 // it at http://127.0.0.1:PORT/metrics, re-rendered into one reused buffer on
 // every request. PORT 0 (the default) picks a free port; the chosen address

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The smallest host: the README's usage example, built as C99. */
 #include <stdio.h>
 

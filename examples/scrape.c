@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A realistic scrape: counters and gauges through the shortcuts, and a
  * histogram and a summary written line by line. */
 #include "scrape.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The example exporter's metrics: a realistic scrape written with every
  * emitter. Shared by the exporter and the tests that read its output. */
 #ifndef PROMFMT_EXAMPLE_SCRAPE_H

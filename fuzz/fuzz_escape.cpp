@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzzes promfmt_escape_label_value in measuring and writing mode: the
 // escaped text must hold only the three escapes and round-trip.
 #include "oracle.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzzes promfmt_emit_help, promfmt_emit_type, promfmt_emit_gauge and
 // promfmt_emit_counter. Input: one selector byte, 4 bytes of type code,
 // 8 bytes of value bits, then name, help and labels separated by NUL bytes.

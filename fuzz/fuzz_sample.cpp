@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzzes promfmt_emit_sample: input is 8 bytes of value bits, 8 bytes of
 // timestamp bits, the metric name up to a NUL byte, and the labels text.
 #include <cinttypes>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Writes the fuzz targets' seed corpus (fuzz/corpus/TARGET/) from the cases
 of the unit-test tables. Run it again after adding cases; the files are
 committed so that a fuzz run never starts from nothing.

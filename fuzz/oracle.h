@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An oracle for the exposition format, written from the format's grammar and
 // independently of the library's own code: it parses lines back and says
 // whether they are well-formed. Numbers are checked against the C library's

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /**
  * @file promfmt.h
  * @brief promfmt: writes metrics in the Prometheus text exposition format

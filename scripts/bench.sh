@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the benchmark (optimised) and runs it: promfmt side by side with
 # prometheus-cpp, a naive writer and the floor, then prints the ratio,
 # scaling and memory tables.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Cross-builds velkaron-prometheus-promfmt.dll for 64-bit Windows with
 # mingw-w64 and prints its export table.
 #

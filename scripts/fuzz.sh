@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the libFuzzer targets with clang (ASan + UBSan) and runs each for a
 # bounded time, starting from the committed seed corpus.
 #   scripts/fuzz.sh [SECONDS_PER_TARGET]   (default 20)

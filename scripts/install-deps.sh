@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs everything promfmt needs to build, test and run its examples.
 #
 # yyjson 0.12.0 is not in Debian 12 (bookworm), but Debian unstable's

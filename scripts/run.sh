@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The main job: installs what is missing, builds, and runs the example
 # exporter, which prints one scrape. Extra arguments go to the exporter
 # (for example --serve 9100).

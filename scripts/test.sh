@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs the whole test suite on a fresh machine: installs what is missing,
 # then runs the normal build's tests (valgrind, real readers, Prometheus
 # server, packaging included), the same tests under clang's ASan + UBSan,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Buffer lifecycle, growth and the last-error text.
 #include "buffer.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The output buffer record, its growth rule and the last-error text.
 //
 // Emitters write whole lines: they measure the complete line, call

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The emitters: sample, HELP and TYPE lines, and the gauge and counter
 // shortcuts. Each validates and measures its whole line, reserves room once
 // and only then writes, so a failure never leaves part of a line behind.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Labels: yyjson parses the object, every key is checked against the
 // label-name rule, every value is turned into text, and the pairs are sorted
 // by name. Duplicate names are refused: readers reject a line that repeats

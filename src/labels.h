@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A sample's labels: parsed from the text of one JSON object, checked,
 // converted to text, sorted by name and measured, before anything is
 // written to the buffer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Locale-free number rendering, exactly as printf's "%.14g" in the C locale.
 //
 // std::to_chars with chars_format::general and precision 14 gives that text,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Number rendering. Every function writes into a caller's scratch area of
 // kNumberMax bytes, does not NUL-terminate, returns the length, and never
 // depends on the process locale.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Name rules and escapes, and the exported label-value escape.
 #include "rules.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The format's rules, in one place: which bytes make metric and label
 // names, and how label values and help texts are escaped.
 //

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Cross-builds the Windows DLL and fails unless its export table holds
 # exactly the twelve promfmt_ functions, and it imports nothing but the C
 # runtime, KERNEL32 and yyjson (the C++ runtime is linked in).

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Fails unless the shared library's dynamic symbol table defines exactly the
 # twelve promfmt_ functions and nothing else.
 set -eu

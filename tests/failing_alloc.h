@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An allocator interposed in the test executable: malloc, calloc, realloc
 // and free forward to glibc, count live blocks, and can be told to fail the
 // n-th allocation from now. The library and yyjson (whose default allocator

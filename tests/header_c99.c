@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The public header must compile as strict C99; this also exercises it. */
 #include "promfmt.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The public header must compile as C++ (C++11 and later) without warnings.
 #include "promfmt.h"
 

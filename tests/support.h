@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers shared by the test files.
 #ifndef PROMFMT_TEST_SUPPORT_H
 #define PROMFMT_TEST_SUPPORT_H

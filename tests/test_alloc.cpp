@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Allocation failure: every allocation a call makes is failed in turn. Each
 // failure must return -1 (or NULL) with the right message, leave the buffer
 // as it was (the shortcuts may keep whole HELP/TYPE lines), keep it usable

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The buffer's lifecycle, growth rule and the last-error text.
 #include <gtest/gtest.h>
 

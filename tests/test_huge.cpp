@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Huge and deep inputs: each must work or fail cleanly in bounded memory.
 // Every case runs in a child process so that its peak resident memory can be
 // measured on its own (it includes building the input) and reported.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Numbers must not follow the host's locale: a comma as decimal separator
 // would make every reader reject the scrape.
 #include <gtest/gtest.h>

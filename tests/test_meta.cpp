@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // HELP and TYPE lines, and the gauge and counter shortcuts.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Values must render exactly as printf's "%.14g" in the C locale. Millions
 // of doubles from several distributions are compared with snprintf.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Metric-name and label-name rules, and the label-value escape.
 #include <gtest/gtest.h>
 

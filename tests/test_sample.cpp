@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sample lines: labels JSON, value and timestamp rendering, and refusals.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Distinct buffers may be filled from distinct threads at once: eight
 // threads write the same scrape, and each text must equal the one written
 // on a single thread. Run under ThreadSanitizer by the test script. No call

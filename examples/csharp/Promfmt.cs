@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // P/Invoke declarations of promfmt's twelve functions for C# hosts.
 //
 // Strings go in as UTF-8 (NUL-terminated); the library's returned strings

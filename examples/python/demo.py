@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Writes and prints a small scrape through the ctypes wrapper."""
 import sys
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """A minimal ctypes wrapper of the promfmt shared library.
 
     from promfmt import Buffer

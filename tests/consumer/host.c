@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A C99 host built against the installed package through pkg-config. */
 #include <stdio.h>
 #include <string.h>

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Installs the built project into a temporary prefix, then builds and runs
 # a C99 host with pkg-config and a C++ host with find_package against it.
 #   run_consumers.sh BUILD_DIR SOURCE_DIR C_COMPILER CXX_COMPILER

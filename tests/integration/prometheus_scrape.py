@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Integration test: the real Prometheus server scrapes the example exporter.
 
 Starts `exporter --serve 0` and a Prometheus server on loopback ports with a

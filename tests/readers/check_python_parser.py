@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Reads a scrape back with the Prometheus Python client's parser and checks
 that every family and sample the writer emitted is there, unchanged.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes a realistic scrape through the library, with hostile label values,
 // help texts and extreme values, for real Prometheus parsers to read back.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A C++ host built against the installed package through find_package.
 #include <promfmt.h>
 
