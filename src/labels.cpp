@@ -7,10 +7,6 @@
 
 #include <yyjson.h>
 
-#if defined(_MSC_VER) && !defined(__clang__)
-#include <stdlib.h>  // _byteswap_uint64
-#endif
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -30,15 +26,15 @@ const char *skip_json_space(const char *s)
     return s;
 }
 
+// Eight bytes as one number whose order is the bytes' order, on any host:
+// the first byte is the most significant. Compilers turn this into one load
+// (and a byte swap on little-endian hosts).
 uint64_t load_big_endian(const char *p)
 {
-    uint64_t w;
-    memcpy(&w, p, sizeof w);
-#if defined(_MSC_VER) && !defined(__clang__)
-    return _byteswap_uint64(w);
-#else
-    return __builtin_bswap64(w);
-#endif
+    const auto *u = reinterpret_cast<const unsigned char *>(p);
+    return uint64_t{u[0]} << 56 | uint64_t{u[1]} << 48 | uint64_t{u[2]} << 40 |
+           uint64_t{u[3]} << 32 | uint64_t{u[4]} << 24 | uint64_t{u[5]} << 16 |
+           uint64_t{u[6]} << 8 | uint64_t{u[7]};
 }
 
 // Byte order of the names, as strcmp would give it: eight bytes at a time
@@ -143,7 +139,9 @@ int fail(label_set *set, const char *msg)
 yyjson_doc *read_json(const char *text, label_set *set)
 {
     size_t len = strlen(text);
-    if (yyjson_read_max_memory_usage(len, 0) <= sizeof set->arena) {
+    // The estimate is 0 when yyjson's own arithmetic overflows: far too big.
+    size_t worst = yyjson_read_max_memory_usage(len, 0);
+    if (worst != 0 && worst <= sizeof set->arena) {
         yyjson_alc arena;
         if (yyjson_alc_pool_init(&arena, set->arena, sizeof set->arena)) {
             set->doc_in_arena = true;

@@ -124,17 +124,29 @@ size_t metric_name_len(const char *name)
     return checked_name_len(name, strlen(name), kTables.metric_first, kTables.metric_rest);
 }
 
+namespace {
+
+// "__name__" is the metric name itself to every reader: a label of that
+// name makes the line invalid, and the whole scrape with it.
+bool is_reserved_label_name(const char *s, size_t len)
+{
+    return len == 8 && memcmp(s, "__name__", 8) == 0;
+}
+
+}  // namespace
+
 size_t label_name_len(const char *s, size_t len)
 {
     size_t n = checked_name_len(s, len, kTables.label_first, kTables.label_rest);
-    if (n != 0 || len == 0)
-        return n;
-    // Invalid as a whole; the name may still be valid up to an embedded NUL.
-    const void *nul = memchr(s, '\0', len);
-    if (!nul)
-        return 0;
-    size_t prefix = static_cast<size_t>(static_cast<const char *>(nul) - s);
-    return checked_name_len(s, prefix, kTables.label_first, kTables.label_rest);
+    if (n == 0 && len != 0) {
+        // Invalid as a whole; the name may still be valid up to an embedded NUL.
+        const void *nul = memchr(s, '\0', len);
+        if (!nul)
+            return 0;
+        size_t prefix = static_cast<size_t>(static_cast<const char *>(nul) - s);
+        n = checked_name_len(s, prefix, kTables.label_first, kTables.label_rest);
+    }
+    return is_reserved_label_name(s, n) ? 0 : n;
 }
 
 escaped_size measure_label_value(const char *s, size_t len)

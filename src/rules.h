@@ -16,8 +16,8 @@ namespace promfmt {
 size_t metric_name_len(const char *name);
 
 // Length of s[0..len) up to its first NUL when that is a valid label name
-// ([a-zA-Z_][a-zA-Z0-9_]*); 0 when it is not. s may hold NULs (JSON keys
-// may escape them).
+// ([a-zA-Z_][a-zA-Z0-9_]*) other than the reserved "__name__"; 0 when it is
+// not. s may hold NULs (JSON keys may escape them).
 size_t label_name_len(const char *s, size_t len);
 
 // A text measured for escaping: raw bytes taken and the escaped length.

@@ -30,4 +30,12 @@ private:
 
 inline std::string last_error() { return promfmt_last_error(); }
 
+// Leaves a message no emitter sets, so that a check of a failure's message
+// cannot pass on text an earlier failure left behind.
+inline void prime_error()
+{
+    char out[1];
+    promfmt_escape_label_value("\"", out, sizeof out);
+}
+
 #endif

@@ -70,8 +70,10 @@ TEST(HelpAndType, RefuseBadInputUntouched)
     for (const Case &c : cases) {
         Buffer buf;
         ASSERT_EQ(promfmt_emit_sample(buf, "x", nullptr, 1, 0), 0);
+        prime_error();
         EXPECT_EQ(promfmt_emit_help(c.buffer(buf), c.name, "h"), -1);
         EXPECT_EQ(last_error(), c.help_error);
+        prime_error();
         EXPECT_EQ(promfmt_emit_type(c.buffer(buf), c.name, PROMFMT_TYPE_GAUGE), -1);
         EXPECT_EQ(last_error(), c.type_error);
         EXPECT_EQ(buf.text(), "x 1\n");
@@ -145,6 +147,7 @@ TEST(Shortcuts, Refusals)
     for (const Case &c : cases) {
         Buffer buf;
         promfmt_buffer_t *target = c.null_buffer ? nullptr : buf.get();
+        prime_error();
         EXPECT_EQ(c.emit(target, c.name, c.help, c.labels, 1), -1) << c.what;
         EXPECT_EQ(last_error(), c.error) << c.what;
         EXPECT_EQ(buf.text(), c.left) << c.what;

@@ -24,6 +24,7 @@ TEST(Names, MetricNameRule)
     };
     for (const Case &c : cases) {
         Buffer buf;
+        prime_error();
         int rc = promfmt_emit_sample(buf, c.name, nullptr, 1, 0);
         EXPECT_EQ(rc, c.valid ? 0 : -1) << "name '" << c.name << "'";
         if (c.valid) {
@@ -34,6 +35,7 @@ TEST(Names, MetricNameRule)
         }
     }
     Buffer buf;
+    prime_error();
     EXPECT_EQ(promfmt_emit_sample(buf, nullptr, nullptr, 1, 0), -1);
     EXPECT_EQ(last_error(), "invalid metric name");
 }
@@ -48,15 +50,42 @@ TEST(Names, LabelNameRule)
         {"a:b", false},    {":", false},         {"1a", false},       {"a-b", false},
         {"", false},       {"caf\xc3\xa9", false}, {"\\u00e9", false}, {"a b", false},
         {"a.b", false},    {"@", false},         {"\\u0000a", false},
+        // Readers take __name__ for the metric name and drop the scrape.
+        {"__name__", false}, {"__name__\\u0000x", false}, {"__name_", true},
+        {"__name__x", true}, {"__x__", true},
     };
     for (const Case &c : cases) {
         Buffer buf;
         std::string json = std::string("{\"ok\":\"1\",\"") + c.key + "\":\"v\"}";
+        prime_error();
         int rc = promfmt_emit_sample(buf, "m", json.c_str(), 1, 0);
         EXPECT_EQ(rc, c.valid ? 0 : -1) << json;
         if (!c.valid) {
             EXPECT_EQ(last_error(), "invalid label name in JSON") << json;
             EXPECT_EQ(buf.text(), "") << json;
+        }
+    }
+}
+
+// A name of every length from 1 to 24 bytes, with one bad byte at every
+// position in turn: the checks work in steps of several bytes, and each
+// step and each tail byte must be looked at.
+TEST(Names, BadByteAtEveryPosition)
+{
+    for (size_t len = 1; len <= 24; ++len) {
+        std::string good(len, 'a');
+        Buffer buf;
+        ASSERT_EQ(promfmt_emit_sample(buf, good.c_str(), nullptr, 1, 0), 0) << len;
+        ASSERT_EQ(promfmt_emit_sample(buf, "m", ("{\"" + good + "\":1}").c_str(), 1, 0), 0)
+            << len;
+        for (size_t pos = 0; pos < len; ++pos) {
+            std::string metric = good;
+            metric[pos] = '-';
+            std::string label = good;
+            label[pos] = ':';  // fine in metric names, never in label names
+            EXPECT_EQ(promfmt_emit_sample(buf, metric.c_str(), nullptr, 1, 0), -1) << metric;
+            std::string json = "{\"" + label + "\":1}";
+            EXPECT_EQ(promfmt_emit_sample(buf, "m", json.c_str(), 1, 0), -1) << json;
         }
     }
 }

@@ -2,10 +2,12 @@
 // Sample lines: labels JSON, value and timestamp rendering, and refusals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "support.h"
 
@@ -28,6 +30,7 @@ void run_labels_cases(const LabelsCase *cases, size_t n)
         const LabelsCase &c = cases[i];
         Buffer buf;
         ASSERT_EQ(promfmt_emit_sample(buf, "before", nullptr, 0, 0), 0);
+        prime_error();
         int rc = promfmt_emit_sample(buf, "m", c.json, 1, 0);
         if (c.line) {
             EXPECT_EQ(rc, 0) << c.what << ": " << last_error();
@@ -77,6 +80,7 @@ TEST(Sample, LabelsMustBeOneObject)
         {"single quotes", "{'a':'b'}", nullptr, kNotJson},
         {"invalid UTF-8", "{\"a\":\"\xff\"}", nullptr, kNotJson},
         {"trailing whitespace is fine", "{\"a\":\"b\"} \n", "m{a=\"b\"} 1\n", nullptr},
+        {"leading whitespace is fine", " \t\r\n{\"a\":\"b\"}", "m{a=\"b\"} 1\n", nullptr},
     };
     run_labels_cases(cases, sizeof cases / sizeof cases[0]);
 }
@@ -98,6 +102,79 @@ TEST(Sample, LabelsAreSortedByteWise)
          nullptr},
     };
     run_labels_cases(cases, sizeof cases / sizeof cases[0]);
+}
+
+// Names of 1 to 20 bytes that share prefixes of every length and differ in
+// one byte (or only in length), so every step of the name comparison
+// decides some pair. Written as label lists of up to 16 and of all of them,
+// in reverse and in shuffled order; the line must list them in byte order.
+TEST(Sample, SortsNamesSharingPrefixesOfEveryLength)
+{
+    std::vector<std::string> names;
+    for (size_t len = 1; len <= 20; ++len) {
+        for (size_t pos = 0; pos < len; ++pos) {
+            std::string name(len, 'a');
+            name[pos] = 'b';
+            names.push_back(name);
+            name[pos] = 'c';
+            names.push_back(name);
+        }
+        names.push_back(std::string(len, 'a'));
+    }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+
+    uint64_t rng = 0x9E3779B97F4A7C15ull;
+    auto check = [&](std::vector<std::string> group) {
+        std::sort(group.begin(), group.end());
+        std::string expected = "m{";
+        for (size_t i = 0; i < group.size(); ++i)
+            expected += (i ? ",": "") + group[i] + "=\"" + std::to_string(i) + "\"";
+        expected += "} 1\n";
+        std::vector<size_t> order(group.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = order.size() - 1 - i;
+        for (int round = 0; round < 3; ++round) {
+            std::string json = "{";
+            for (size_t k = 0; k < order.size(); ++k)
+                json += (k ? "," : "") + ("\"" + group[order[k]] + "\":\"") +
+                        std::to_string(order[k]) + "\"";
+            json += "}";
+            Buffer buf;
+            ASSERT_EQ(promfmt_emit_sample(buf, "m", json.c_str(), 1, 0), 0) << json;
+            ASSERT_EQ(buf.text(), expected) << json;
+            for (size_t i = order.size(); i > 1; --i) {  // Fisher-Yates
+                rng ^= rng << 13, rng ^= rng >> 7, rng ^= rng << 17;
+                std::swap(order[i - 1], order[rng % i]);
+            }
+        }
+    };
+    for (size_t first = 0; first < names.size(); first += 16) {
+        size_t end = std::min(first + 16, names.size());
+        check(std::vector<std::string>(names.begin() + first, names.begin() + end));
+        // Close neighbours in byte order, two and three at a time.
+        check(std::vector<std::string>(names.begin() + first, names.begin() + first + 2));
+        check(std::vector<std::string>(names.begin() + first, names.begin() + first + 3));
+    }
+    check(names);
+}
+
+TEST(Sample, ManyLabelsWithNumberValues)
+{
+    // Beyond the 16 labels kept inline, every number keeps its own text.
+    std::string json = "{";
+    std::string line = "m{";
+    for (int i = 0; i < 40; ++i) {
+        char name[8];
+        snprintf(name, sizeof name, "l%02d", i);
+        json += std::string(i ? "," : "") + "\"" + name + "\":" + std::to_string(i * 11 - 7);
+        line += std::string(i ? "," : "") + name + "=\"" + std::to_string(i * 11 - 7) + "\"";
+    }
+    json += "}";
+    line += "} 1\n";
+    Buffer buf;
+    ASSERT_EQ(promfmt_emit_sample(buf, "m", json.c_str(), 1, 0), 0);
+    EXPECT_EQ(buf.text(), line);
 }
 
 TEST(Sample, LabelKeysAndDuplicates)
@@ -243,6 +320,7 @@ TEST(Sample, Timestamps)
 
 TEST(Sample, NullBuffer)
 {
+    prime_error();
     EXPECT_EQ(promfmt_emit_sample(nullptr, "m", nullptr, 1, 0), -1);
     EXPECT_EQ(last_error(), "null buffer pointer");
 }
