@@ -6,8 +6,14 @@
  *
  * The host creates a buffer, calls one emitter per HELP line, TYPE line and
  * sample, then reads the text with promfmt_buffer_data() and
- * promfmt_buffer_len() and serves it. The library does no I/O, starts no
- * threads and reads no configuration.
+ * promfmt_buffer_len() and serves it with the content type
+ * <tt>text/plain; version=0.0.4; charset=utf-8</tt>. The library does no
+ * I/O, starts no threads and reads no configuration.
+ *
+ * The guide @ref md_docs_families "Writing whole families" (docs/families.md)
+ * shows how to write a family with many series, a histogram and a summary,
+ * how to build the labels JSON text safely, and how to read the last-error
+ * text from threaded hosts.
  *
  * Conventions shared by every function:
  *
@@ -18,12 +24,14 @@
  * - Emitters return 0 on success and -1 on failure. A failure leaves a fixed
  *   English message (lower case, no full stop) in the last-error text, read
  *   with promfmt_last_error(). A success never clears that text.
- * - Whole lines only: a failed emitter leaves the buffer's text and length
- *   exactly as they were before the call. The gauge and counter shortcuts
- *   write up to three lines; when their sample is refused, the HELP and
- *   TYPE lines they already wrote stay (they are whole lines).
+ * - Whole lines only: promfmt_emit_sample(), promfmt_emit_help() and
+ *   promfmt_emit_type() either append one whole line or, on failure, leave
+ *   the buffer's text and length exactly as they were before the call. The
+ *   gauge and counter shortcuts make up to three such calls and do not roll
+ *   back: when a step fails, the lines of the steps before it stay (the
+ *   HELP line when the TYPE line fails, both when the sample is refused).
  * - Numbers never depend on the process locale: values are written as the
- *   C locale's "%.14g" would write them, whatever setlocale() says.
+ *   C locale's <tt>%.14g</tt> would write them, whatever setlocale() says.
  * - Every function that takes a buffer accepts NULL: queries return an
  *   empty result, reset and free do nothing, emitters fail with a message.
  * - Thread-safety: nothing is locked. One buffer must not be used from two
@@ -181,22 +189,27 @@ PROMFMT_API const char *PROMFMT_CALL promfmt_last_error(void);
 /* ---- Escaping ----------------------------------------------------------- */
 
 /**
- * Escapes a label value: backslash becomes \\, double quote becomes \"
- * and line feed becomes \n; every other byte is copied as is.
+ * Escapes a label value: a backslash becomes `\\`, a double quote becomes
+ * <tt>\\\"</tt> and a line feed becomes `\n` (two bytes each); every other
+ * byte, carriage return and tab included, is copied as is.
  *
  * Call it once with @p out NULL to learn the length L, allocate L + 1
  * bytes, and call it again to write.
  *
- * @param in       text to escape; NULL counts as "".
+ * @param in       text to escape; NULL is taken as the empty text: the
+ *        result is 0 and, when @p out is non-NULL and @p out_size is
+ *        non-zero, one NUL is stored at @p out.
  * @param out      destination, or NULL to measure only.
  * @param out_size bytes available at @p out; 0 also means measure only.
- * @return the escaped length L, not counting the NUL. When measuring,
- *         nothing is written (except that a NULL @p in stores "" at a
- *         non-NULL @p out with a non-zero @p out_size). Otherwise @p out
- *         receives the L escaped bytes and a NUL. -1 on failure, with
+ * @return the escaped length L, not counting the NUL. When measuring
+ *         (@p out NULL or @p out_size 0), nothing is written. Otherwise
+ *         @p out receives the L escaped bytes and a NUL. -1 on failure, with
  *         "destination buffer too small for escaped label value" when
  *         @p out_size < L + 1 (@p out is untouched), or with
  *         "label value too long" when L would exceed INT_MAX.
+ * @note This is the exposition format's escape, not JSON's: a value escaped
+ *       with it is not a valid JSON string (a tab or carriage return stays
+ *       raw). To put a value into the labels JSON text, escape it for JSON.
  * @note Thread-safe, apart from the shared last-error text on failure.
  */
 PROMFMT_API int PROMFMT_CALL promfmt_escape_label_value(const char *in, char *out,
@@ -205,22 +218,36 @@ PROMFMT_API int PROMFMT_CALL promfmt_escape_label_value(const char *in, char *ou
 /* ---- Emitters ----------------------------------------------------------- */
 
 /**
- * Appends one sample line: name{label="value",...} value[ timestamp]
+ * Appends one sample line: <tt>name{label="value",...} value[ timestamp]</tt>
  * and a line feed.
  *
+ * A family with several series is one HELP line, one TYPE line, then one
+ * call of this function per series (see the guide
+ * @ref md_docs_families "Writing whole families").
+ *
  * @param buf         the buffer; NULL fails with "null buffer pointer".
- * @param name        metric name matching [a-zA-Z_:][a-zA-Z0-9_:]*; NULL or
- *        another name fails with "invalid metric name".
+ * @param name        metric name matching <tt>[a-zA-Z_:][a-zA-Z0-9_:]*</tt>;
+ *        NULL or another name fails with "invalid metric name".
  * @param labels_json NULL, "" or only spaces, tabs, line feeds and carriage
  *        returns for no labels; otherwise the text of one JSON object whose
- *        members become the labels. Keys must match [a-zA-Z_][a-zA-Z0-9_]*
- *        (a key is cut at an escaped NUL) and be unique. Values: strings as
- *        they are (cut at an escaped NUL), integers in full, other numbers
- *        as "%.14g", true and false as words, null, arrays and objects as "".
+ *        members become the labels.
+ *        Keys must match <tt>[a-zA-Z_][a-zA-Z0-9_]*</tt> (a key is cut at an
+ *        escaped NUL, <tt>\\u0000</tt>), be unique, and not be `__name__`:
+ *        readers take that label for the metric name and drop the whole
+ *        scrape, so it fails with "invalid label name in JSON", also when
+ *        the key's text before an escaped NUL is `__name__`. Other names
+ *        starting with `__` are accepted.
+ *        Values: strings as they are (cut at an escaped NUL); integers from
+ *        -2^63 to 2^64-1 in full, except the literal `-0`, which is written
+ *        `0`; integers beyond 64 bits and other numbers with 14 significant
+ *        digits (<tt>%.14g</tt>); true and false as words; null, arrays and
+ *        objects as the empty value. A number too large for a double fails
+ *        to parse.
  *        Labels are written sorted by name (byte order), values escaped as
  *        by promfmt_escape_label_value(). The text is only read.
  * @param value       NaN is written "NaN", infinities "+Inf" and "-Inf",
- *        anything else with 14 significant digits ("%.14g", locale-free).
+ *        anything else with 14 significant digits (<tt>%.14g</tt>,
+ *        locale-free).
  * @param timestamp   milliseconds since the epoch; written only when > 0.
  * @return 0, or -1 with one of: "null buffer pointer", "invalid metric name",
  *         "failed to parse labels JSON" (not JSON, trailing text, invalid
@@ -240,8 +267,12 @@ PROMFMT_API int PROMFMT_CALL promfmt_emit_sample(promfmt_buffer_t *buf, const ch
 
 /**
  * Appends a HELP line: "# HELP ", the name, a space, the escaped help text
- * and a line feed. In the text, backslash becomes \\ and line feed becomes
- * \n; every other byte (the double quote included) is copied.
+ * and a line feed. In the text, a backslash becomes `\\` and a line feed
+ * becomes `\n` (two bytes each); every other byte, the double quote
+ * included, is copied.
+ *
+ * Write one HELP line per family: a second HELP line for the same name
+ * makes readers refuse the scrape.
  *
  * The text is not checked for valid UTF-8: invalid sequences are copied
  * unchanged, and keeping the text valid UTF-8 is the caller's job (readers
@@ -283,16 +314,28 @@ PROMFMT_API int PROMFMT_CALL promfmt_emit_type(promfmt_buffer_t *buf, const char
  * the TYPE line "gauge", and one sample line without timestamp. The name is
  * used unchanged on every line.
  *
+ * For a family of one series only: calling it once per series repeats the
+ * HELP and TYPE lines, and readers refuse the scrape. For several series,
+ * call promfmt_emit_help() and promfmt_emit_type() once, then
+ * promfmt_emit_sample() per series.
+ *
  * @param buf         the buffer.
  * @param name        metric name.
  * @param help        help text; NULL or "" writes no HELP line.
  * @param labels_json labels, as for promfmt_emit_sample().
  * @param value       the sample's value.
- * @return 0, or -1 with "null buffer or metric name" when @p buf or
- *         @p name is NULL (nothing written); with a message of
- *         promfmt_emit_help() or promfmt_emit_type() (nothing written); or
- *         with a message of promfmt_emit_sample(), and then the HELP and
- *         TYPE lines already written stay in the buffer.
+ * @return 0, or -1 with one of:
+ *         - "null buffer or metric name" when @p buf or @p name is NULL;
+ *           nothing written;
+ *         - a message of promfmt_emit_help(); nothing written;
+ *         - a message of promfmt_emit_type(); nothing written when there
+ *           was no HELP line (or the name is invalid), but when the TYPE
+ *           line fails after a HELP line was written (only running out of
+ *           memory can cause that), the HELP line stays;
+ *         - a message of promfmt_emit_sample(); the HELP and TYPE lines
+ *           stay in the buffer.
+ *
+ *         Nothing is rolled back.
  * @note Same thread-safety and pointer rules as promfmt_emit_sample().
  */
 PROMFMT_API int PROMFMT_CALL promfmt_emit_gauge(promfmt_buffer_t *buf, const char *name,
@@ -301,7 +344,8 @@ PROMFMT_API int PROMFMT_CALL promfmt_emit_gauge(promfmt_buffer_t *buf, const cha
 
 /**
  * Appends a whole counter family, exactly as promfmt_emit_gauge() but with
- * the TYPE line "counter". No "_total" suffix is added to the name.
+ * the TYPE line "counter". No `_total` suffix is added to the name.
+ * For a family of one series only, as promfmt_emit_gauge().
  *
  * @param buf         the buffer.
  * @param name        metric name.
