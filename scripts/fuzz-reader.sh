@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Reads the library's output back with the Prometheus text parser (Go's
+# expfmt.TextParser, from the Debian package golang-github-prometheus-common-dev):
+# builds the library, runs the committed seed corpus as a plain go test,
+# then runs Go's native fuzzer for a bounded time. Works offline: GOPATH
+# mode against the Debian Go sources, no module proxy.
+#   scripts/fuzz-reader.sh [SECONDS]   (default 60)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+root=$PWD
+build=$root/build-gofuzz
+
+command -v go >/dev/null || { echo "fuzz-reader: go not found (golang-go)" >&2; exit 1; }
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROMFMT_BUILD_TESTS=OFF \
+  -DPROMFMT_BUILD_EXAMPLES=OFF >/dev/null
+cmake --build "$build" --target velkaron-prometheus-promfmt >/dev/null
+
+export GO111MODULE=off GOPROXY=off GOFLAGS= CGO_ENABLED=1
+export GOPATH=$build/gopath:/usr/share/gocode GOCACHE=$build/gocache
+export CGO_CFLAGS="-I$root/include" CGO_LDFLAGS="-L$build -Wl,-rpath,$build"
+cd fuzz/reader
+
+go test -count=1 -run '^FuzzReader$' . >"$build/reader-seeds.log" 2>&1 || {
+  echo "reader fuzz: seed corpus FAILED:" >&2
+  cat "$build/reader-seeds.log" >&2
+  exit 1
+}
+
+log=$build/reader-fuzz.log
+if go test -run '^$' -fuzz '^FuzzReader$' -fuzztime "${seconds}s" . >"$log" 2>&1; then
+  # The last progress line reads "fuzz: elapsed: 60s, execs: 123456 (...".
+  last=$(grep -E 'elapsed: [0-9]+s, execs: [0-9]+' "$log" | tail -1 || true)
+  elapsed=$(sed -E 's/.*elapsed: ([0-9]+)s.*/\1/' <<<"$last")
+  execs=$(sed -E 's/.*execs: ([0-9]+).*/\1/' <<<"$last")
+  echo "reader fuzz: ${execs:-?} executions in ${elapsed:-?} s, no finding"
+else
+  echo "reader fuzz: FINDING (the failing input is saved under fuzz/reader/testdata/fuzz/FuzzReader/):" >&2
+  grep -v '^fuzz: elapsed' "$log" | head -40 >&2
+  exit 1
+fi
