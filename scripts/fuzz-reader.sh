@@ -17,7 +17,7 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROMFMT_BUILD_TESTS=O
   -DPROMFMT_BUILD_EXAMPLES=OFF >/dev/null
 cmake --build "$build" --target velkaron-prometheus-promfmt >/dev/null
 
-export GO111MODULE=off GOPROXY=off GOFLAGS= CGO_ENABLED=1
+export GO111MODULE=off GOPROXY=off GOFLAGS='' CGO_ENABLED=1
 export GOPATH=$build/gopath:/usr/share/gocode GOCACHE=$build/gocache
 export CGO_CFLAGS="-I$root/include" CGO_LDFLAGS="-L$build -Wl,-rpath,$build"
 cd fuzz/reader
