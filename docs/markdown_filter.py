@@ -10,7 +10,8 @@ carry over to Doxygen 1.9 as they are:
   one (ids are global in Doxygen: keep headings distinct across pages);
 - links to files that are not part of the reference (examples/hello.c)
   would point nowhere in the generated HTML: they become their text. Links
-  to the header and to the other pages stay links.
+  to the other pages stay, and links to the header become references to
+  its page.
 
 usage: markdown_filter.py FILE   (Doxygen appends FILE; output on stdout)
 """
@@ -39,9 +40,13 @@ def rewrite_link(match, page_dir):
     if target.startswith("#") or re.match(r"^[a-z][a-z0-9+.-]*:", target):
         return match.group(0)
     path = os.path.normpath(os.path.join(page_dir, target.split("#", 1)[0]))
-    if os.path.relpath(path, ROOT) in REFERENCE_FILES:
+    if os.path.relpath(path, ROOT) not in REFERENCE_FILES:
+        return text
+    if path.endswith(".md"):
         return match.group(0)
-    return text
+    # A Markdown link to a source file stays a plain link in Doxygen 1.9;
+    # a reference by the file's name reaches its page.
+    return '@ref %s "%s"' % (os.path.basename(path), text.replace("`", ""))
 
 
 def filter_page(path):
