@@ -56,6 +56,32 @@ int buf_ensure_avail(promfmt_buffer_t *buf, size_t n)
     return 0;
 }
 
+void *buf_scratch(promfmt_buffer_t *buf, scratch_slot slot, size_t n)
+{
+    if (n <= buf->scratch_size[slot])
+        return buf->scratch[slot];
+    size_t size = buf->scratch_size[slot] <= kSizeMax / 2 ? buf->scratch_size[slot] * 2 : n;
+    if (size < n)
+        size = n;
+    void *block = realloc(buf->scratch[slot], size);
+    if (!block)
+        return nullptr;
+    buf->scratch[slot] = block;
+    buf->scratch_size[slot] = size;
+    return block;
+}
+
+void buf_scratch_trim(promfmt_buffer_t *buf)
+{
+    for (int slot = 0; slot < SCRATCH_SLOTS; ++slot) {
+        if (buf->scratch_size[slot] > kScratchKept) {
+            free(buf->scratch[slot]);
+            buf->scratch[slot] = nullptr;
+            buf->scratch_size[slot] = 0;
+        }
+    }
+}
+
 }  // namespace promfmt
 
 using promfmt::set_error;
@@ -87,6 +113,8 @@ PROMFMT_API void PROMFMT_CALL promfmt_buffer_free(promfmt_buffer_t *buf)
 {
     if (!buf)
         return;
+    for (void *block : buf->scratch)
+        free(block);
     free(buf->data);
     free(buf);
 }

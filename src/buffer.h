@@ -11,10 +11,18 @@
 
 #include "promfmt.h"
 
+// Working memory an emitter may need for one call (label pairs and their
+// order, the parse arena for a large labels text). It is kept with the
+// buffer between calls, so that a host that reuses its buffer stops
+// allocating; see buf_scratch().
+enum scratch_slot { SCRATCH_PAIRS, SCRATCH_PARSE, SCRATCH_SLOTS };
+
 struct promfmt_buffer {
     char *data;       // text block, always NUL-terminated at data[len]
     size_t len;       // text bytes, NUL not counted
     size_t capacity;  // bytes in data; always >= len + 1
+    void *scratch[SCRATCH_SLOTS];
+    size_t scratch_size[SCRATCH_SLOTS];
 };
 
 namespace promfmt {
@@ -26,6 +34,20 @@ void set_error(const char *msg);
 // "failed to expand buffer: out of memory" when the size cannot be
 // represented or realloc fails, and then the buffer is unchanged.
 int buf_ensure_avail(promfmt_buffer_t *buf, size_t n);
+
+// Working memory up to this size stays with the buffer between calls:
+// ample for hundreds of labels and labels texts of 64 KiB.
+constexpr size_t kScratchKept = size_t{4} << 20;
+
+// At least n bytes of the buffer's working memory in slot, keeping the
+// block's earlier contents; NULL when it cannot grow (the block is then
+// unchanged). Sets no message. Valid until the next buf_scratch() of that
+// slot or buf_scratch_trim().
+void *buf_scratch(promfmt_buffer_t *buf, scratch_slot slot, size_t n);
+
+// Ends a call's use of the working memory: blocks larger than a scrape
+// normally needs are released rather than kept with the buffer.
+void buf_scratch_trim(promfmt_buffer_t *buf);
 
 // Where the next byte goes; valid after buf_ensure_avail() succeeded.
 inline char *buf_tail(promfmt_buffer_t *buf) { return buf->data + buf->len; }

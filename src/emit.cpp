@@ -16,7 +16,8 @@ namespace {
 
 char *put(char *dst, const char *src, size_t n)
 {
-    memcpy(dst, src, n);
+    if (n != 0)  // src may be NULL then, and memcpy must not see it
+        memcpy(dst, src, n);
     return dst + n;
 }
 
@@ -74,7 +75,7 @@ PROMFMT_API int PROMFMT_CALL promfmt_emit_sample(promfmt_buffer_t *buf, const ch
         return -1;
     }
     label_set labels;
-    if (parse_labels(labels_json, &labels) != 0)
+    if (parse_labels(buf, labels_json, &labels) != 0)
         return -1;
 
     char value_text[kNumberMax];
@@ -117,16 +118,20 @@ PROMFMT_API int PROMFMT_CALL promfmt_emit_help(promfmt_buffer_t *buf, const char
         set_error("invalid metric name for HELP emission");
         return -1;
     }
-    escaped_size text = measure_help_text(help);
+    size_t raw_len;
+    size_t escaped_len = measure_help_text(help, &raw_len);
     // "# HELP ", name, " ", escaped help, "\n"
     size_t line = sizeof kPrefix - 1 + name_len;
-    bool measured = size_add(&line, text.escaped_len) && size_add(&line, 2);
+    bool measured = size_add(&line, escaped_len) && size_add(&line, 2);
     if (reserve_line(buf, line, measured) != 0)
         return -1;
     char *p = put(buf_tail(buf), kPrefix, sizeof kPrefix - 1);
     p = put(p, name, name_len);
     *p++ = ' ';
-    p = write_help_text(p, help, text.raw_len);
+    if (escaped_len == raw_len)  // nothing to escape (NULL and "" included)
+        p = put(p, help, raw_len);
+    else
+        p = write_help_text(p, help, raw_len);
     *p = '\n';
     buf_commit(buf, line);
     return 0;

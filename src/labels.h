@@ -7,46 +7,42 @@
 
 #include <cstddef>
 
+#include "buffer.h"
+#include "label_pair.h"
+#include "label_sort.h"
 #include "number.h"
 
 struct yyjson_doc;
 
 namespace promfmt {
 
-// One label. The name and a string value point into the parsed document; a
-// number's text points into the set's number storage. Sorting orders
-// pointers to the pairs, so the pairs themselves never move.
-struct label_pair {
-    const char *name;
-    size_t name_len;
-    const char *value;
-    size_t value_len;  // raw bytes, before escaping
-    size_t escaped_len;
-};
-
 // Labels up to this count, and labels texts whose parse fits the arena, use
-// storage inside the set (on the caller's stack); larger ones use the heap.
+// storage inside the set (on the caller's stack); more use the buffer's
+// working memory, which stays with the buffer for the next call.
 constexpr size_t kInlinePairs = 16;
 constexpr size_t kParseArena = 8192;
 
 struct label_set {
-    yyjson_doc *doc;
-    bool doc_in_arena;            // the arena needs no freeing
+    promfmt_buffer_t *buf;
+    yyjson_doc *doc;              // NULL when the text took the shortcut
+    bool doc_in_arena;            // the arena's memory needs no freeing
     label_pair *pairs;            // in document order
-    const label_pair **sorted;    // the same pairs by name
-    char (*numbers)[kNumberMax];  // one number text per pair
     size_t count;
+    size_t capacity;              // pairs that fit at pairs
+    sort_key *keys;               // count keys in name order, then room to merge
+    char (*numbers)[kNumberMax];  // one number text per pair (parsed texts)
     size_t text_len;              // bytes of {a="x",b="y"}; 0 without labels
     label_pair inline_pairs[kInlinePairs];
-    const label_pair *inline_sorted[kInlinePairs];
+    sort_key inline_keys[2 * kInlinePairs];
     char inline_numbers[kInlinePairs][kNumberMax];
     alignas(16) unsigned char arena[kParseArena];
 };
 
 // Fills set from labels_json (NULL, empty or whitespace-only means no
-// labels). 0 on success; -1 with the last-error text set and nothing left
-// to release. After success, release_labels() must be called.
-int parse_labels(const char *labels_json, label_set *set);
+// labels), using buf's working memory for large label sets. 0 on success;
+// -1 with the last-error text set and nothing left to release. After
+// success, release_labels() must be called.
+int parse_labels(promfmt_buffer_t *buf, const char *labels_json, label_set *set);
 void release_labels(label_set *set);
 
 // Writes the braced label list (set->text_len bytes) at dst; returns the end.

@@ -81,14 +81,6 @@ size_t count_marked(const char *s, size_t len, const unsigned char *table)
     return count;
 }
 
-// Measures s[0..len), a text without NUL, against an escape table. The
-// escaped length cannot wrap: a text in memory is shorter than SIZE_MAX / 2
-// bytes, and escaping at most doubles it.
-escaped_size measure(const char *s, size_t len, const unsigned char *table)
-{
-    return {len, len + count_marked(s, len, table)};
-}
-
 // Writes s escaped by table: every marked byte becomes a backslash and the
 // byte itself, except line feed, which becomes a backslash and 'n'. Runs of
 // unmarked bytes are copied whole.
@@ -149,12 +141,14 @@ size_t label_name_len(const char *s, size_t len)
     return is_reserved_label_name(s, n) ? 0 : n;
 }
 
-escaped_size measure_label_value(const char *s, size_t len)
+// The escaped lengths below cannot wrap: a text in memory is shorter than
+// SIZE_MAX / 2 bytes, and escaping at most doubles it.
+size_t measure_label_value(const char *s, size_t *len)
 {
-    const void *nul = memchr(s, '\0', len);  // the text ends at an embedded NUL
+    const void *nul = memchr(s, '\0', *len);  // the text ends at an embedded NUL
     if (nul)
-        len = static_cast<size_t>(static_cast<const char *>(nul) - s);
-    return measure(s, len, kTables.label_escape);
+        *len = static_cast<size_t>(static_cast<const char *>(nul) - s);
+    return *len + count_marked(s, *len, kTables.label_escape);
 }
 
 char *write_label_value(char *dst, const char *s, size_t raw_len)
@@ -162,11 +156,10 @@ char *write_label_value(char *dst, const char *s, size_t raw_len)
     return write_escaped(dst, s, raw_len, kTables.label_escape);
 }
 
-escaped_size measure_help_text(const char *s)
+size_t measure_help_text(const char *s, size_t *raw_len)
 {
-    if (!s)
-        return {0, 0};
-    return measure(s, strlen(s), kTables.help_escape);
+    *raw_len = s ? strlen(s) : 0;
+    return *raw_len + count_marked(s, *raw_len, kTables.help_escape);
 }
 
 char *write_help_text(char *dst, const char *s, size_t raw_len)
@@ -185,18 +178,19 @@ extern "C" PROMFMT_API int PROMFMT_CALL promfmt_escape_label_value(const char *i
             out[0] = '\0';
         return 0;
     }
-    promfmt::escaped_size size = promfmt::measure_label_value(in, strlen(in));
-    if (size.escaped_len > static_cast<size_t>(INT_MAX)) {
+    size_t raw_len = strlen(in);
+    size_t escaped_len = promfmt::measure_label_value(in, &raw_len);
+    if (escaped_len > static_cast<size_t>(INT_MAX)) {
         promfmt::set_error("label value too long");
         return -1;
     }
     if (measuring)
-        return static_cast<int>(size.escaped_len);
-    if (out_size - 1 < size.escaped_len) {
+        return static_cast<int>(escaped_len);
+    if (out_size - 1 < escaped_len) {
         promfmt::set_error("destination buffer too small for escaped label value");
         return -1;
     }
-    char *end = promfmt::write_label_value(out, in, size.raw_len);
+    char *end = promfmt::write_label_value(out, in, raw_len);
     *end = '\0';
-    return static_cast<int>(size.escaped_len);
+    return static_cast<int>(escaped_len);
 }

@@ -20,20 +20,17 @@ size_t metric_name_len(const char *name);
 // not. s may hold NULs (JSON keys may escape them).
 size_t label_name_len(const char *s, size_t len);
 
-// A text measured for escaping: raw bytes taken and the escaped length.
-struct escaped_size {
-    size_t raw_len;
-    size_t escaped_len;
-};
-
 // Label values: backslash, double quote and line feed become two bytes
-// each. Measures s[0..len) up to its first NUL.
-escaped_size measure_label_value(const char *s, size_t len);
+// each. Measures s[0..*len) up to its first NUL: *len becomes the bytes
+// taken, and the escaped length is returned.
+size_t measure_label_value(const char *s, size_t *len);
 // Writes the escaped form of raw_len bytes of s at dst; returns the end.
 char *write_label_value(char *dst, const char *s, size_t raw_len);
 
-// Help texts: backslash and line feed become two bytes each. s may be NULL.
-escaped_size measure_help_text(const char *s);
+// Help texts: backslash and line feed become two bytes each. s may be NULL
+// (then 0 bytes). Measures s: *raw_len becomes its length, and the escaped
+// length is returned.
+size_t measure_help_text(const char *s, size_t *raw_len);
 char *write_help_text(char *dst, const char *s, size_t raw_len);
 
 }  // namespace promfmt

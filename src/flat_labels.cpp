@@ -1,0 +1,153 @@
+// SPDX-License-Identifier: MIT
+// The copy-through scanner for flat labels objects; see flat_labels.h.
+//
+// It takes: '{', then members "key":"value" separated by ',', then '}',
+// with JSON whitespace (space, tab, line feed, carriage return) between
+// tokens and after the object. Keys and values hold printable ASCII
+// (0x20 to 0x7E); a value may also hold the escapes \", \\ and \n, which
+// are the exposition format's own. Every such text is valid JSON, and
+// yyjson would read it to the same keys and values.
+#include "flat_labels.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace promfmt {
+
+namespace {
+
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+constexpr uint64_t kHigh = 0x8080808080808080ull;
+constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+
+// Eight bytes, the first one least significant, on any host.
+uint64_t load_little_endian(const char *p)
+{
+    const auto *u = reinterpret_cast<const unsigned char *>(p);
+    return uint64_t{u[0]} | uint64_t{u[1]} << 8 | uint64_t{u[2]} << 16 |
+           uint64_t{u[3]} << 24 | uint64_t{u[4]} << 32 | uint64_t{u[5]} << 40 |
+           uint64_t{u[6]} << 48 | uint64_t{u[7]} << 56;
+}
+
+// High bit set in each byte of w that equals c; exact, no false hits.
+uint64_t bytes_equal(uint64_t w, unsigned char c)
+{
+    uint64_t x = w ^ (kOnes * c);
+    return ~(((x & kLow7) + kLow7) | x) & kHigh;
+}
+
+// High bit set in each byte of w that is not plain: below 0x20, at or
+// above 0x80, a double quote or a backslash.
+uint64_t not_plain(uint64_t w)
+{
+    uint64_t below_space = ~((w & kLow7) + kOnes * (0x80 - 0x20)) & kHigh;
+    return (w & kHigh) | below_space | bytes_equal(w, '"') | bytes_equal(w, '\\');
+}
+
+size_t lowest_marked_byte(uint64_t m)
+{
+#if defined(__GNUC__)
+    return static_cast<size_t>(__builtin_ctzll(m)) / 8;
+#else
+    size_t i = 0;
+    while (!(m & 0x80))
+        m >>= 8, ++i;
+    return i;
+#endif
+}
+
+bool is_plain(unsigned char c) { return c >= 0x20 && c < 0x80 && c != '"' && c != '\\'; }
+
+// The first byte at or after p that is not plain; the NUL at end stops it.
+const char *skip_plain(const char *p, const char *end)
+{
+    while (end - p >= 8) {
+        uint64_t m = not_plain(load_little_endian(p));
+        if (m)
+            return p + lowest_marked_byte(m);
+        p += 8;
+    }
+    while (is_plain(static_cast<unsigned char>(*p)))
+        ++p;
+    return p;
+}
+
+const char *skip_space(const char *p)
+{
+    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r')
+        ++p;
+    return p;
+}
+
+// A value's text after its opening quote; its closing quote, or NULL.
+const char *scan_value(const char *p, const char *end)
+{
+    for (;;) {
+        p = skip_plain(p, end);
+        if (*p == '"')
+            return p;
+        if (*p != '\\' || (p[1] != '"' && p[1] != '\\' && p[1] != 'n'))
+            return nullptr;
+        p += 2;
+    }
+}
+
+// After a closing brace at p: only whitespace may follow.
+flat_result close_object(const flat_scan *scan, const char *p)
+{
+    return skip_space(p + 1) == scan->end ? FLAT_END : FLAT_GIVE_UP;
+}
+
+}  // namespace
+
+void flat_begin(flat_scan *scan, const char *text, size_t len)
+{
+    scan->p = text;
+    scan->end = text + len;
+    scan->in_object = false;
+}
+
+flat_result flat_next(flat_scan *scan, label_pair *pair)
+{
+    const char *p = scan->p;
+    if (!scan->in_object) {
+        if (*p != '{')
+            return FLAT_GIVE_UP;
+        p = skip_space(p + 1);
+        if (*p == '}')
+            return close_object(scan, p);
+        scan->in_object = true;
+    } else {
+        p = skip_space(p);
+        if (*p == '}')
+            return close_object(scan, p);
+        if (*p != ',')
+            return FLAT_GIVE_UP;
+        p = skip_space(p + 1);
+    }
+    if (*p != '"')
+        return FLAT_GIVE_UP;
+    const char *key = p + 1;
+    p = skip_plain(key, scan->end);
+    if (*p != '"')
+        return FLAT_GIVE_UP;
+    pair->name = key;
+    pair->name_len = static_cast<size_t>(p - key);
+    p = skip_space(p + 1);
+    if (*p != ':')
+        return FLAT_GIVE_UP;
+    p = skip_space(p + 1);
+    if (*p != '"')
+        return FLAT_GIVE_UP;
+    const char *value = p + 1;
+    p = scan_value(value, scan->end);
+    if (!p)
+        return FLAT_GIVE_UP;
+    pair->value = value;
+    pair->value_len = static_cast<size_t>(p - value);
+    pair->escaped_len = pair->value_len;
+    scan->p = p + 1;
+    return FLAT_MEMBER;
+}
+
+}  // namespace promfmt

@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: MIT
+// A shortcut past the JSON parser for the labels texts hosts send most: a
+// flat object whose values are ASCII strings that use no escape but \",
+// \\ and \n. Between its quotes, such a value already is its label value
+// in the exposition format, escapes included, so it is copied through.
+//
+// The scanner only says yes to text it fully understands and that is valid
+// JSON; on anything else it gives up, and the caller parses the text with
+// yyjson as if the scanner did not exist. It never reports an error itself.
+#ifndef PROMFMT_FLAT_LABELS_H
+#define PROMFMT_FLAT_LABELS_H
+
+#include <cstddef>
+
+#include "label_pair.h"
+
+namespace promfmt {
+
+struct flat_scan {
+    const char *p;    // next byte to read
+    const char *end;  // the text's terminating NUL
+    bool in_object;   // past the first member: a ',' or '}' comes next
+};
+
+enum flat_result { FLAT_MEMBER, FLAT_END, FLAT_GIVE_UP };
+
+// Starts scanning text[0..len), whose first byte is not JSON whitespace.
+void flat_begin(flat_scan *scan, const char *text, size_t len);
+
+// The next member in document order: FLAT_MEMBER fills *pair (the name is
+// the key's raw text, not yet checked against the label-name rule);
+// FLAT_END after the closing brace and nothing but whitespace;
+// FLAT_GIVE_UP for anything the shortcut does not take.
+flat_result flat_next(flat_scan *scan, label_pair *pair);
+
+}  // namespace promfmt
+
+#endif
