@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "emit.h"
+
 #include "buffer.h"
 #include "labels.h"
 #include "number.h"
@@ -55,15 +57,8 @@ int emit_family(promfmt_buffer_t *buf, const char *name, const char *help,
 
 }  // namespace
 
-}  // namespace promfmt
-
-using namespace promfmt;
-
-extern "C" {
-
-PROMFMT_API int PROMFMT_CALL promfmt_emit_sample(promfmt_buffer_t *buf, const char *name,
-                                                 const char *labels_json, double value,
-                                                 int64_t timestamp)
+int emit_sample(promfmt_buffer_t *buf, const char *name, const char *labels_json, double value,
+                int64_t timestamp, labels_route route)
 {
     if (!buf) {
         set_error("null buffer pointer");
@@ -75,7 +70,7 @@ PROMFMT_API int PROMFMT_CALL promfmt_emit_sample(promfmt_buffer_t *buf, const ch
         return -1;
     }
     label_set labels;
-    if (parse_labels(buf, labels_json, &labels) != 0)
+    if (parse_labels(buf, labels_json, &labels, route == LABELS_ANY_ROUTE) != 0)
         return -1;
 
     char value_text[kNumberMax];
@@ -103,6 +98,19 @@ PROMFMT_API int PROMFMT_CALL promfmt_emit_sample(promfmt_buffer_t *buf, const ch
     buf_commit(buf, line);
     release_labels(&labels);
     return 0;
+}
+
+}  // namespace promfmt
+
+using namespace promfmt;
+
+extern "C" {
+
+PROMFMT_API int PROMFMT_CALL promfmt_emit_sample(promfmt_buffer_t *buf, const char *name,
+                                                 const char *labels_json, double value,
+                                                 int64_t timestamp)
+{
+    return emit_sample(buf, name, labels_json, value, timestamp, LABELS_ANY_ROUTE);
 }
 
 PROMFMT_API int PROMFMT_CALL promfmt_emit_help(promfmt_buffer_t *buf, const char *name,

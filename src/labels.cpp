@@ -216,7 +216,8 @@ int check_and_sort(label_set *set)
 
 }  // namespace
 
-int parse_labels(promfmt_buffer_t *buf, const char *labels_json, label_set *set)
+int parse_labels(promfmt_buffer_t *buf, const char *labels_json, label_set *set,
+                 bool allow_shortcut)
 {
     set->buf = buf;
     set->doc = nullptr;
@@ -230,7 +231,8 @@ int parse_labels(promfmt_buffer_t *buf, const char *labels_json, label_set *set)
         return 0;
 
     size_t len = strlen(text);
-    if (!read_flat(text, len, set) && read_parsed(text, len, set) != 0)
+    bool flat = allow_shortcut && read_flat(text, len, set);
+    if (!flat && read_parsed(text, len, set) != 0)
         return -1;
     if (set->count == 0)
         return 0;

@@ -41,8 +41,10 @@ struct label_set {
 // Fills set from labels_json (NULL, empty or whitespace-only means no
 // labels), using buf's working memory for large label sets. 0 on success;
 // -1 with the last-error text set and nothing left to release. After
-// success, release_labels() must be called.
-int parse_labels(promfmt_buffer_t *buf, const char *labels_json, label_set *set);
+// success, release_labels() must be called. Without allow_shortcut every
+// text goes to the parser (the tests compare the two routes).
+int parse_labels(promfmt_buffer_t *buf, const char *labels_json, label_set *set,
+                 bool allow_shortcut = true);
 void release_labels(label_set *set);
 
 // Writes the braced label list (set->text_len bytes) at dst; returns the end.
