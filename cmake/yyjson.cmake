@@ -1,9 +1,16 @@
 # SPDX-License-Identifier: MIT
 # Finds yyjson and refuses any release other than the one the library is
 # written and tested against. scripts/install-deps.sh installs it.
+#
+# Order: a yyjson::yyjson target the parent project already has; then
+# YYJSON_INCLUDE_DIR and YYJSON_LIBRARY when given (cross builds pass the
+# target's yyjson this way); then yyjson's CMake package; then a plain
+# search for the header and the library.
 set(PROMFMT_YYJSON_VERSION 0.12.0)
 
-find_package(yyjson CONFIG QUIET)
+if(NOT TARGET yyjson::yyjson AND NOT YYJSON_LIBRARY)
+  find_package(yyjson CONFIG QUIET)
+endif()
 if(NOT TARGET yyjson::yyjson)
   find_path(YYJSON_INCLUDE_DIR yyjson.h)
   find_library(YYJSON_LIBRARY yyjson)
@@ -16,13 +23,23 @@ if(NOT TARGET yyjson::yyjson)
 endif()
 if(NOT TARGET yyjson::yyjson)
   message(FATAL_ERROR "yyjson ${PROMFMT_YYJSON_VERSION} not found. "
-    "Run scripts/install-deps.sh (it installs libyyjson-dev 0.12.0+ds-2).")
+    "Run scripts/install-deps.sh (it installs libyyjson-dev 0.12.0+ds-2), or pass "
+    "-DYYJSON_INCLUDE_DIR=... -DYYJSON_LIBRARY=...")
 endif()
 
+# The header's version line decides; a target built in the parent project
+# names its include directory inside $<BUILD_INTERFACE:...>.
 get_target_property(_yyjson_inc yyjson::yyjson INTERFACE_INCLUDE_DIRECTORIES)
-find_file(_yyjson_header yyjson.h HINTS ${_yyjson_inc} NO_CACHE NO_CMAKE_FIND_ROOT_PATH)
+set(_yyjson_header "")
+foreach(_dir IN LISTS _yyjson_inc)
+  string(REGEX REPLACE "^\\$<BUILD_INTERFACE:(.*)>$" "\\1" _dir "${_dir}")
+  if(NOT _yyjson_header AND EXISTS "${_dir}/yyjson.h")
+    set(_yyjson_header "${_dir}/yyjson.h")
+  endif()
+endforeach()
 if(NOT _yyjson_header)
-  message(FATAL_ERROR "yyjson.h not found next to the yyjson package")
+  message(FATAL_ERROR "yyjson.h not found in the include directories of yyjson::yyjson "
+    "(${_yyjson_inc})")
 endif()
 file(STRINGS "${_yyjson_header}" _yyjson_line
   REGEX "^#define YYJSON_VERSION_STRING \"[^\"]*\"")

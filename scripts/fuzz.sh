@@ -14,15 +14,16 @@ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROMFMT_BUILD_FUZZ=
 cmake --build build-fuzz -j "$jobs" >/dev/null
 
 status=0
-for target in fuzz_sample fuzz_meta fuzz_escape; do
+for name in fuzz_sample fuzz_meta fuzz_escape; do
+  target=promfmt_$name  # the executable; its seeds are in fuzz/corpus/$name
   work=build-fuzz/corpus-work/$target
   artifacts=build-fuzz/artifacts/$target/
   mkdir -p "$work" "$artifacts"
-  cp -n fuzz/corpus/$target/* "$work"/ 2>/dev/null || true
+  cp -n fuzz/corpus/$name/* "$work"/ 2>/dev/null || true
   log=build-fuzz/$target.log
   if build-fuzz/fuzz/$target -max_total_time="$seconds" -max_len=4096 -timeout=10 \
       -rss_limit_mb=2048 -dict=fuzz/json.dict -artifact_prefix="$artifacts" \
-      -print_final_stats=1 "$work" fuzz/corpus/$target >"$log" 2>&1; then
+      -print_final_stats=1 "$work" fuzz/corpus/$name >"$log" 2>&1; then
     runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$')
     echo "fuzz: $target: ${runs:-?} executions in ${seconds}s, no finding"
   else

@@ -1,9 +1,15 @@
 /* SPDX-License-Identifier: MIT */
-/* A C99 host built against the installed package through pkg-config. */
+/* A C99 host built against an installed package (pkg-config or CMake) or
+   inside a parent project. A host of the static archive is compiled with
+   PROMFMT_EXPECT_STATIC: the package must then define PROMFMT_STATIC. */
 #include <stdio.h>
 #include <string.h>
 
 #include <promfmt.h>
+
+#if defined(PROMFMT_EXPECT_STATIC) && !defined(PROMFMT_STATIC)
+#error "the static package must define PROMFMT_STATIC"
+#endif
 
 int main(void)
 {
