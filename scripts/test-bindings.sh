@@ -22,7 +22,7 @@ done
 
 build=${1:-}
 if [[ -z $build || ! -e $build/$soname ]]; then
-  build=build-bindings
+  build="build-bindings"
   echo "== building the library in $build"
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROMFMT_BUILD_TESTS=OFF \
     -DPROMFMT_BUILD_EXAMPLES=OFF >/dev/null
@@ -77,12 +77,10 @@ python_suite() {
     >"$out" 2>&1 || status=$?
   cat "$out"
   # unittest ends with "Ran N tests" and "OK" or "FAILED (failures=F, errors=E)".
-  local ran bad=0 n
+  local ran bad
   ran=$(sed -nE 's/^Ran ([0-9]+) tests? in .*/\1/p' "$out")
-  for n in $(sed -nE 's/^FAILED \((.*)\)$/\1/p' "$out" | grep -oE '(failures|errors)=[0-9]+' |
-             cut -d= -f2); do
-    bad=$((bad + n))
-  done
+  bad=$(sed -nE 's/^FAILED \((.*)\)$/\1/p' "$out" | grep -oE '(failures|errors)=[0-9]+' |
+        awk -F= '{ n += $2 } END { print n + 0 }')
   echo "$((${ran:-0} - bad)) passed, $bad failed"
   return "$status"
 }
@@ -106,7 +104,7 @@ go_suite() {
   [[ -n ${HOME:-} ]] || export GOCACHE=$root/build-bindings-gocache
   local out=$tmp/go-test.log status=0
   (cd "$gopath/src/promfmt" &&
-    GO111MODULE=off GOPATH=$gopath:/usr/share/gocode GOPROXY=off GOFLAGS= CGO_ENABLED=1 \
+    GO111MODULE=off GOPATH=$gopath:/usr/share/gocode GOPROXY=off GOFLAGS='' CGO_ENABLED=1 \
     PKG_CONFIG_PATH=$prefix/lib/pkgconfig LD_LIBRARY_PATH=$prefix/lib \
     PROMFMT_TEST_LIBDIR=$prefix/lib \
     timeout 300 go test -v -count=1 -timeout 120s -bench . -benchtime 200x .) \
