@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Installs everything promfmt needs to build, test and run its examples.
+# Installs what promfmt needs: by default only what the main job needs to
+# build and run the example exporter; with --all, everything the test
+# suite, benchmark, bindings, cross builds and docs need as well.
 #
 # yyjson 0.12.0 is not in Debian 12 (bookworm), but Debian unstable's
 # libyyjson0/libyyjson-dev 0.12.0+ds-2 only need libc6 >= 2.14, so they install
 # cleanly here. We fetch those two .deb files through a private apt
-# configuration that points at the unstable suite of the mirror this machine
-# already uses; the machine's own package sources are never modified.
+# configuration that points at the unstable suite of the Debian mirror this
+# machine's apt sources already name; the machine's own package sources are
+# never modified. A machine with no Debian source configured gets an error.
 #
 # Idempotent: a second run with everything present does nothing but check.
-# Usage: scripts/install-deps.sh [--with-extras]
-#   --with-extras also installs the packages that only the integration tests,
-#   the benchmark, the cross build and the docs need.
+# Usage: scripts/install-deps.sh [--all | --with-extras]
 set -euo pipefail
 
 # The Debian revision we tested with; any Debian build of upstream 0.12.0
@@ -19,18 +20,25 @@ set -euo pipefail
 YYJSON_VERSION="0.12.0+ds-2"
 YYJSON_UPSTREAM="0.12.0"
 
-# Packages the library, its tests and the example need.
-BASE_PKGS=(cmake make g++ clang libgtest-dev libbenchmark-dev pkg-config
-  valgrind locales binutils libcpp-httplib-dev
-  prometheus python3-prometheus-client libclang-rt-14-dev)
-# Packages for the benchmark comparison, packaging and cross-build checks.
-EXTRA_PKGS=(prometheus-cpp-dev python3-matplotlib g++-mingw-w64-x86-64
-  mingw-w64-tools doxygen)
+# What the main job needs: build the library and the example exporter.
+MAIN_PKGS=(cmake make g++ pkg-config libcpp-httplib-dev debian-archive-keyring)
+# What the tests, benchmark, bindings, cross builds and docs need.
+ALL_PKGS=(clang libclang-rt-14-dev libgtest-dev libbenchmark-dev valgrind locales binutils
+  prometheus python3-prometheus-client prometheus-cpp-dev python3-matplotlib
+  g++-mingw-w64-x86-64 mingw-w64-tools wine64 wine doxygen
+  qemu-user-static g++-s390x-linux-gnu g++-i686-linux-gnu
+  mono-mcs mono-runtime
+  golang-go golang-github-prometheus-common-dev golang-github-prometheus-client-golang-dev
+  python3-pip python3-setuptools python3-venv python3-wheel wrk)
 
 die() { echo "install-deps: $*" >&2; exit 1; }
 
-want_extras=0
-[[ "${1:-}" == "--with-extras" ]] && want_extras=1
+want_all=0
+case "${1:-}" in
+  --all|--with-extras) want_all=1 ;;
+  "") ;;
+  *) die "unknown option $1 (usage: install-deps.sh [--all | --with-extras])" ;;
+esac
 
 SUDO=""
 if [[ $(id -u) -ne 0 ]]; then
@@ -66,16 +74,23 @@ yyjson_ok() {
     pkg_installed libyyjson-dev && pkg_installed libyyjson0
 }
 
-# Mirror URI of the machine's configured Debian archive (deb822 or one-line form).
+# Mirror URI of the machine's configured Debian archive (deb822 or one-line
+# form). There is no built-in fallback: the mirror is the machine's choice.
 debian_mirror() {
   local uri=""
-  if [[ -f /etc/apt/sources.list.d/debian.sources ]]; then
-    uri=$(awk '/^URIs:/ {print $2; exit}' /etc/apt/sources.list.d/debian.sources)
+  local f
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [[ -f $f ]] || continue
+    uri=$(awk '/^URIs:/ && !/security/ {print $2; exit}' "$f")
+    [[ -n "$uri" ]] && break
+  done
+  if [[ -z "$uri" ]]; then
+    uri=$( (cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true) |
+      awk '$1 == "deb" && !/security/ {sub(/\[[^]]*\]/, ""); print $2; exit}')
   fi
-  if [[ -z "$uri" && -f /etc/apt/sources.list ]]; then
-    uri=$(awk '$1 == "deb" && $2 !~ /security/ {print $2; exit}' /etc/apt/sources.list)
-  fi
-  echo "${uri:-http://deb.debian.org/debian}"
+  [[ -n "$uri" ]] || die "no Debian package source is configured in /etc/apt (sources.list or \
+sources.list.d/*.sources): add the machine's Debian mirror there, then run this again"
+  echo "$uri"
 }
 
 install_yyjson() {
@@ -87,13 +102,15 @@ install_yyjson() {
   mkdir -p "$tmp/lists/partial" "$tmp/archives/partial"
   local keyring=/usr/share/keyrings/debian-archive-keyring.gpg
   [[ -f $keyring ]] || die "missing $keyring (package debian-archive-keyring)"
-  echo "deb [signed-by=$keyring] $(debian_mirror) unstable main" >"$tmp/sources.list"
+  local mirror
+  mirror=$(debian_mirror)
+  echo "deb [signed-by=$keyring] $mirror unstable main" >"$tmp/sources.list"
   local opts=(-o "Dir::Etc::sourcelist=$tmp/sources.list" -o "Dir::Etc::sourceparts=-"
     -o "Dir::State::Lists=$tmp/lists" -o "Dir::Cache::archives=$tmp/archives"
     -o "Dir::Cache::pkgcache=$tmp/pkgcache.bin" -o "Dir::Cache::srcpkgcache=$tmp/srcpkgcache.bin"
     -o "APT::Get::List-Cleanup=0" -o "Acquire::Languages=none" -o "APT::Sandbox::User=root")
   apt-get "${opts[@]}" update -qq ||
-    die "cannot read the unstable suite of $(debian_mirror); yyjson $YYJSON_VERSION not installed"
+    die "cannot read the unstable suite of $mirror; yyjson $YYJSON_VERSION not installed"
   # The tested revision if unstable still has it, otherwise its 0.12.0 build.
   local version="$YYJSON_VERSION"
   local available
@@ -111,7 +128,7 @@ install_yyjson() {
   yyjson_ok || die "yyjson $version still not installed after dpkg -i"
 }
 
-apt_install "${BASE_PKGS[@]}"
-[[ $want_extras -eq 1 ]] && apt_install "${EXTRA_PKGS[@]}"
+apt_install "${MAIN_PKGS[@]}"
+if [[ $want_all -eq 1 ]]; then apt_install "${ALL_PKGS[@]}"; fi
 install_yyjson
 exit 0
