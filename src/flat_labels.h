@@ -27,8 +27,8 @@ enum flat_result { FLAT_MEMBER, FLAT_END, FLAT_GIVE_UP };
 // Starts scanning text[0..len), whose first byte is not JSON whitespace.
 void flat_begin(flat_scan *scan, const char *text, size_t len);
 
-// The next member in document order: FLAT_MEMBER fills *pair (the name is
-// the key's raw text, not yet checked against the label-name rule);
+// The next member in document order: FLAT_MEMBER fills *pair, whose name
+// is a valid label name;
 // FLAT_END after the closing brace and nothing but whitespace;
 // FLAT_GIVE_UP for anything the shortcut does not take.
 flat_result flat_next(flat_scan *scan, label_pair *pair);

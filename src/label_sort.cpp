@@ -1,69 +1,105 @@
 // SPDX-License-Identifier: MIT
-// Label names sort by precomputed keys: the first 16 bytes of each name
-// decide almost every comparison without touching the names. Hosts send
-// labels in a fixed order (often sorted, or reversed) or in any order; the
-// first costs one pass, the second a merge sort whose merge step does not
-// branch on the comparison, so random input does not pay for mispredictions.
+// Labels sort as single numbers: each name's first bytes, packed as
+// six-bit codes that keep the byte order, above the label's index. One
+// integer comparison then decides almost every pair of names; names that
+// share all packed bytes are put in order by a pass over those few runs.
+//
+// Hosts send labels in a fixed order (often sorted, or reversed) or in any
+// order. The first costs one pass; the second a merge sort whose merge
+// steps select rather than branch, and which merges each pair of runs from
+// both ends at once, so random input pays neither for mispredictions nor
+// for one long chain of dependent loads.
 #include "label_sort.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace promfmt {
 
 namespace {
 
-// Eight bytes as one number whose order is the bytes' order, on any host:
-// the first byte is the most significant. Compilers turn this into one load
-// (and a byte swap on little-endian hosts).
-uint64_t load_big_endian(const unsigned char *u)
+// The label-name bytes as codes 1 to 63 in byte order: digits, then
+// upper-case letters, the underscore, lower-case letters. A name shorter
+// than the packed length packs zeros, so it sorts before its extensions.
+// Names are checked before they are sorted; no other byte reaches here.
+struct code_table {
+    unsigned char code[256];
+};
+
+constexpr code_table make_codes()
 {
-    return uint64_t{u[0]} << 56 | uint64_t{u[1]} << 48 | uint64_t{u[2]} << 40 |
-           uint64_t{u[3]} << 32 | uint64_t{u[4]} << 24 | uint64_t{u[5]} << 16 |
-           uint64_t{u[6]} << 8 | uint64_t{u[7]};
+    code_table t{};
+    unsigned char next = 1;
+    for (int c = 0; c < 128; ++c) {
+        bool name_byte = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || c == '_' ||
+                         (c >= 'a' && c <= 'z');
+        if (name_byte)
+            t.code[c] = next++;
+    }
+    return t;
 }
 
-// Names equal in their first 16 bytes: the rest decides, then the length.
-bool tail_less(const label_pair &a, const label_pair &b)
+constexpr code_table kCodes = make_codes();
+
+// How the keys of one call are packed: the index in the low index_bits,
+// the codes of the first `packed` bytes of the name above it.
+struct packing {
+    unsigned index_bits;
+    size_t packed;
+};
+
+packing packing_for(size_t n)
+{
+    unsigned bits = 1;
+    while (bits < 63 && (uint64_t{1} << bits) < n)
+        ++bits;
+    return {bits, (64 - bits) / 6};
+}
+
+uint64_t make_key(const label_pair &p, size_t index, packing pk)
+{
+    const auto *u = reinterpret_cast<const unsigned char *>(p.name);
+    size_t n = p.name_len < pk.packed ? p.name_len : pk.packed;
+    uint64_t code = 0;
+    for (size_t i = 0; i < n; ++i)
+        code = code << 6 | kCodes.code[u[i]];
+    code <<= 6 * (pk.packed - n);
+    return code << pk.index_bits | index;
+}
+
+size_t index_of(uint64_t key, packing pk) { return key & ((uint64_t{1} << pk.index_bits) - 1); }
+uint64_t code_of(uint64_t key, packing pk) { return key >> pk.index_bits; }
+
+bool name_less(const label_pair &a, const label_pair &b)
 {
     size_t n = a.name_len < b.name_len ? a.name_len : b.name_len;
-    int c = n > 16 ? memcmp(a.name + 16, b.name + 16, n - 16) : 0;
+    int c = memcmp(a.name, b.name, n);
     return c != 0 ? c < 0 : a.name_len < b.name_len;
 }
 
-inline bool less(const sort_key &a, const sort_key &b)
-{
-    if (a.hi != b.hi)
-        return a.hi < b.hi;
-    if (a.lo != b.lo)
-        return a.lo < b.lo;
-    return tail_less(*a.pair, *b.pair);
-}
-
-// Up to this many keys, insertion sort beats merging.
-constexpr size_t kSmallSort = 12;
-
-void insertion_sort(sort_key *keys, size_t n)
+void insertion_sort(uint64_t *keys, size_t n)
 {
     for (size_t i = 1; i < n; ++i) {
-        sort_key k = keys[i];
+        uint64_t k = keys[i];
         size_t j = i;
-        for (; j > 0 && less(k, keys[j - 1]); --j)
+        for (; j > 0 && k < keys[j - 1]; --j)
             keys[j] = keys[j - 1];
         keys[j] = k;
     }
 }
 
-// Merges the sorted runs a[0..na) and b[0..nb) into out. Each step picks
-// its source by a computed select, not a branch.
-void merge(const sort_key *a, size_t na, const sort_key *b, size_t nb, sort_key *out)
+// Merges sorted a[0..na) and b[0..nb) into out, one key per step.
+void merge_forward(const uint64_t *a, size_t na, const uint64_t *b, size_t nb, uint64_t *out)
 {
-    const sort_key *a_end = a + na;
-    const sort_key *b_end = b + nb;
+    const uint64_t *a_end = a + na;
+    const uint64_t *b_end = b + nb;
     while (a < a_end && b < b_end) {
-        bool take_b = less(*b, *a);
-        *out++ = *(take_b ? b : a);
-        b += take_b;
+        uint64_t x = *a;
+        uint64_t y = *b;
+        bool take_b = y < x;
+        *out++ = take_b ? y : x;
         a += !take_b;
+        b += take_b;
     }
     while (a < a_end)
         *out++ = *a++;
@@ -71,21 +107,46 @@ void merge(const sort_key *a, size_t na, const sort_key *b, size_t nb, sort_key 
         *out++ = *b++;
 }
 
-// Bottom-up merge sort: runs of kSmallSort by insertion, then merge passes
-// that swap between keys and tmp; the result ends in keys.
-void merge_sort(sort_key *keys, sort_key *tmp, size_t n)
+// Merges two sorted runs of n keys each: the smallest n from the front
+// and the largest n from the back in the same loop. With equal runs
+// neither side can run out before its n steps are done.
+void merge_both_ends(const uint64_t *a, const uint64_t *b, size_t n, uint64_t *out)
 {
-    for (size_t i = 0; i < n; i += kSmallSort)
-        insertion_sort(keys + i, n - i < kSmallSort ? n - i : kSmallSort);
-    sort_key *from = keys;
-    sort_key *to = tmp;
-    for (size_t width = kSmallSort; width < n; width *= 2) {
+    const uint64_t *a_last = a + n - 1;
+    const uint64_t *b_last = b + n - 1;
+    uint64_t *out_last = out + 2 * n - 1;
+    for (size_t i = 0; i < n; ++i) {
+        uint64_t x = *a;
+        uint64_t y = *b;
+        bool take_b = y < x;
+        *out++ = take_b ? y : x;
+        a += !take_b;
+        b += take_b;
+
+        uint64_t xl = *a_last;
+        uint64_t yl = *b_last;
+        bool take_a = yl < xl;
+        *out_last-- = take_a ? xl : yl;
+        a_last -= take_a;
+        b_last -= !take_a;
+    }
+}
+
+// Bottom-up merge sort, swapping between keys and tmp; ends in keys.
+void merge_sort(uint64_t *keys, uint64_t *tmp, size_t n)
+{
+    uint64_t *from = keys;
+    uint64_t *to = tmp;
+    for (size_t width = 1; width < n; width *= 2) {
         for (size_t i = 0; i < n; i += 2 * width) {
             size_t mid = n - i < width ? n : i + width;
             size_t end = n - i < 2 * width ? n : i + 2 * width;
-            merge(from + i, mid - i, from + mid, end - mid, to + i);
+            if (end - mid == width)
+                merge_both_ends(from + i, from + mid, width, to + i);
+            else
+                merge_forward(from + i, mid - i, from + mid, end - mid, to + i);
         }
-        sort_key *t = from;
+        uint64_t *t = from;
         from = to;
         to = t;
     }
@@ -95,54 +156,59 @@ void merge_sort(sort_key *keys, sort_key *tmp, size_t n)
 
 // 1 when keys are already in order, -1 when in strictly reverse order,
 // 0 otherwise.
-int presorted(const sort_key *keys, size_t n)
+int presorted(const uint64_t *keys, size_t n)
 {
     size_t i = 1;
-    while (i < n && !less(keys[i], keys[i - 1]))
+    while (i < n && keys[i - 1] <= keys[i])
         ++i;
     if (i == n)
         return 1;
     if (i > 1)
         return 0;
-    while (i < n && less(keys[i], keys[i - 1]))
+    while (i < n && keys[i - 1] > keys[i])
         ++i;
     return i == n ? -1 : 0;
 }
 
+// Keys equal in their packed codes sort by index; puts each such run in
+// the order of the full names.
+void order_ties(const label_pair *pairs, uint64_t *keys, size_t n, packing pk)
+{
+    auto by_name = [&](uint64_t a, uint64_t b) {
+        return name_less(pairs[index_of(a, pk)], pairs[index_of(b, pk)]);
+    };
+    size_t start = 0;
+    for (size_t i = 1; i <= n; ++i) {
+        if (i < n && code_of(keys[i], pk) == code_of(keys[start], pk))
+            continue;
+        if (i - start > 1)
+            std::sort(keys + start, keys + i, by_name);
+        start = i;
+    }
+}
+
 }  // namespace
 
-sort_key make_sort_key(const label_pair *pair)
+void sort_labels(const label_pair *pairs, size_t n, uint64_t *order, uint64_t *tmp)
 {
-    unsigned char first[16] = {};
-    memcpy(first, pair->name, pair->name_len < 16 ? pair->name_len : 16);
-    return {load_big_endian(first), load_big_endian(first + 8), pair};
+    packing pk = packing_for(n);
+    for (size_t i = 0; i < n; ++i)
+        order[i] = make_key(pairs[i], i, pk);
+    int sorted = presorted(order, n);
+    if (sorted < 0)
+        std::reverse(order, order + n);
+    else if (sorted == 0 && n <= 8)
+        insertion_sort(order, n);
+    else if (sorted == 0)
+        merge_sort(order, tmp, n);
+    order_ties(pairs, order, n, pk);
+    for (size_t i = 0; i < n; ++i)
+        order[i] = index_of(order[i], pk);
 }
 
-void sort_keys(sort_key *keys, sort_key *tmp, size_t n)
+bool same_name(const label_pair &a, const label_pair &b)
 {
-    int order = presorted(keys, n);
-    if (order > 0)
-        return;
-    if (order < 0) {
-        for (size_t i = 0, j = n - 1; i < j; ++i, --j) {
-            sort_key t = keys[i];
-            keys[i] = keys[j];
-            keys[j] = t;
-        }
-        return;
-    }
-    if (n <= kSmallSort)
-        insertion_sort(keys, n);
-    else
-        merge_sort(keys, tmp, n);
-}
-
-bool same_name(const sort_key &a, const sort_key &b)
-{
-    const label_pair &x = *a.pair;
-    const label_pair &y = *b.pair;
-    return a.hi == b.hi && a.lo == b.lo && x.name_len == y.name_len &&
-           (x.name_len <= 16 || memcmp(x.name + 16, y.name + 16, x.name_len - 16) == 0);
+    return a.name_len == b.name_len && memcmp(a.name, b.name, a.name_len) == 0;
 }
 
 }  // namespace promfmt

@@ -10,22 +10,14 @@
 
 namespace promfmt {
 
-// A label to sort: the first 16 bytes of its name as two numbers that
-// compare as the bytes do (zero-padded: a name holds no NUL, so a shorter
-// name sorts first); the pair's name decides the rare tie beyond 16 bytes.
-struct sort_key {
-    uint64_t hi, lo;
-    const label_pair *pair;
-};
+// Orders the labels pairs[0..n), whose names are valid label names, by
+// name. On return order[i] is the index in pairs of the i-th label in name
+// order. order and tmp each have room for n numbers. Labels already in
+// order, or in reverse order, cost one pass.
+void sort_labels(const label_pair *pairs, size_t n, uint64_t *order, uint64_t *tmp);
 
-sort_key make_sort_key(const label_pair *pair);
-
-// Orders keys[0..n) by name. tmp has room for n keys. Input already in
-// order, or in reverse order, costs one pass.
-void sort_keys(sort_key *keys, sort_key *tmp, size_t n);
-
-// True when two keys name the same label.
-bool same_name(const sort_key &a, const sort_key &b);
+// True when two labels have the same name.
+bool same_name(const label_pair &a, const label_pair &b);
 
 }  // namespace promfmt
 

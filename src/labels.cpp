@@ -37,19 +37,19 @@ int fail(label_set *set, const char *msg)
 void use_inline_storage(label_set *set)
 {
     set->pairs = set->inline_pairs;
-    set->keys = set->inline_keys;
+    set->order = set->inline_order;
     set->numbers = set->inline_numbers;
     set->count = 0;
     set->capacity = kInlinePairs;
 }
 
 // Moves the set's storage to the buffer's working memory, with room for
-// capacity pairs, then (with_numbers) as many number texts, then twice as
-// many sort keys. The pairs already stored are kept.
+// capacity pairs, then (with_numbers) as many number texts, then room to
+// sort them. The pairs already stored are kept.
 bool place_in_scratch(label_set *set, size_t capacity, bool with_numbers)
 {
     const size_t each = sizeof(label_pair) + (with_numbers ? kNumberMax : 0) +
-                        2 * sizeof(sort_key);
+                        2 * sizeof(uint64_t);
     if (capacity > SIZE_MAX / each)
         return false;
     auto *block =
@@ -64,7 +64,7 @@ bool place_in_scratch(label_set *set, size_t capacity, bool with_numbers)
         set->numbers = reinterpret_cast<char(*)[kNumberMax]>(block);
         block += capacity * kNumberMax;
     }
-    set->keys = reinterpret_cast<sort_key *>(block);
+    set->order = reinterpret_cast<uint64_t *>(block);
     set->capacity = capacity;
     return true;
 }
@@ -192,21 +192,21 @@ bool measure_text(label_set *set)
     return true;
 }
 
-// Checks the names in document order (the first bad one is reported),
-// sorts, and refuses a name that appears twice.
-int check_and_sort(label_set *set)
+// Checks the names in document order (the first bad one is reported;
+// the shortcut only takes valid names), sorts, and refuses a name that
+// appears twice.
+int check_and_sort(label_set *set, bool names_checked)
 {
     size_t count = set->count;
-    for (size_t i = 0; i < count; ++i) {
-        label_pair *p = &set->pairs[i];
-        p->name_len = label_name_len(p->name, p->name_len);
-        if (p->name_len == 0)
+    label_pair *pairs = set->pairs;
+    for (size_t i = 0; !names_checked && i < count; ++i) {
+        pairs[i].name_len = label_name_len(pairs[i].name, pairs[i].name_len);
+        if (pairs[i].name_len == 0)
             return fail(set, "invalid label name in JSON");
-        set->keys[i] = make_sort_key(p);
     }
-    sort_keys(set->keys, set->keys + count, count);
+    sort_labels(pairs, count, set->order, set->order + count);
     for (size_t i = 1; i < count; ++i) {
-        if (same_name(set->keys[i - 1], set->keys[i]))
+        if (same_name(pairs[set->order[i - 1]], pairs[set->order[i]]))
             return fail(set, "duplicate label name in JSON");
     }
     if (!measure_text(set))
@@ -236,7 +236,7 @@ int parse_labels(promfmt_buffer_t *buf, const char *labels_json, label_set *set,
         return -1;
     if (set->count == 0)
         return 0;
-    return check_and_sort(set);
+    return check_and_sort(set, flat);
 }
 
 void release_labels(label_set *set)
@@ -254,7 +254,7 @@ char *write_labels(char *dst, const label_set *set)
         return dst;
     *dst++ = '{';
     for (size_t i = 0; i < set->count; ++i) {
-        const label_pair &p = *set->keys[i].pair;
+        const label_pair &p = set->pairs[set->order[i]];
         if (i)
             *dst++ = ',';
         memcpy(dst, p.name, p.name_len);

@@ -6,6 +6,7 @@
 #define PROMFMT_LABELS_H
 
 #include <cstddef>
+#include <cstdint>
 
 #include "buffer.h"
 #include "label_pair.h"
@@ -29,11 +30,11 @@ struct label_set {
     label_pair *pairs;            // in document order
     size_t count;
     size_t capacity;              // pairs that fit at pairs
-    sort_key *keys;               // count keys in name order, then room to merge
+    uint64_t *order;              // pair indices in name order, then room to sort
     char (*numbers)[kNumberMax];  // one number text per pair (parsed texts)
     size_t text_len;              // bytes of {a="x",b="y"}; 0 without labels
     label_pair inline_pairs[kInlinePairs];
-    sort_key inline_keys[2 * kInlinePairs];
+    uint64_t inline_order[2 * kInlinePairs];
     char inline_numbers[kInlinePairs][kNumberMax];
     alignas(16) unsigned char arena[kParseArena];
 };

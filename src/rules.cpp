@@ -141,6 +141,17 @@ size_t label_name_len(const char *s, size_t len)
     return is_reserved_label_name(s, n) ? 0 : n;
 }
 
+size_t label_name_at(const char *s)
+{
+    const auto *u = reinterpret_cast<const unsigned char *>(s);
+    if (!kTables.label_first[u[0]])
+        return 0;
+    size_t n = 1;
+    while (kTables.label_rest[u[n]])
+        ++n;
+    return is_reserved_label_name(s, n) ? 0 : n;
+}
+
 // The escaped lengths below cannot wrap: a text in memory is shorter than
 // SIZE_MAX / 2 bytes, and escaping at most doubles it.
 size_t measure_label_value(const char *s, size_t *len)

@@ -20,6 +20,11 @@ size_t metric_name_len(const char *name);
 // not. s may hold NULs (JSON keys may escape them).
 size_t label_name_len(const char *s, size_t len);
 
+// Length of the label name that starts at s and runs to the first byte
+// that cannot be part of one (which is read, and may be the NUL ending s);
+// 0 when the bytes up to there are not a valid label name.
+size_t label_name_at(const char *s);
+
 // Label values: backslash, double quote and line feed become two bytes
 // each. Measures s[0..*len) up to its first NUL: *len becomes the bytes
 // taken, and the escaped length is returned.
