@@ -153,7 +153,7 @@ flat_result flat_next(flat_scan *scan, label_pair *pair)
     // A key that is not a valid label name, escapes included, is the
     // parser's to report.
     const char *key = p + 1;
-    size_t key_len = label_name_at(key);
+    size_t key_len = label_name_at(key, &pair->name_code);
     p = key + key_len;
     if (key_len == 0 || *p != '"')
         return FLAT_GIVE_UP;

@@ -4,6 +4,7 @@
 #define PROMFMT_LABEL_PAIR_H
 
 #include <cstddef>
+#include <cstdint>
 
 namespace promfmt {
 
@@ -12,6 +13,7 @@ namespace promfmt {
 struct label_pair {
     const char *name;
     size_t name_len;
+    uint64_t name_code;  // label_name_code() of the name, for sorting
     const char *value;
     size_t value_len;    // bytes at value
     size_t escaped_len;  // bytes once escaped; equal to value_len when the

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Labels sort as single numbers: each name's first bytes, packed as
-// six-bit codes that keep the byte order, above the label's index. One
+// six-bit codes that keep the byte order (label_name_code()), above the
+// label's index. One
 // integer comparison then decides almost every pair of names; names that
 // share all packed bytes are put in order by a pass over those few runs.
 //
@@ -14,35 +15,15 @@
 #include <algorithm>
 #include <cstring>
 
+#include "rules.h"
+
 namespace promfmt {
 
 namespace {
 
-// The label-name bytes as codes 1 to 63 in byte order: digits, then
-// upper-case letters, the underscore, lower-case letters. A name shorter
-// than the packed length packs zeros, so it sorts before its extensions.
-// Names are checked before they are sorted; no other byte reaches here.
-struct code_table {
-    unsigned char code[256];
-};
-
-constexpr code_table make_codes()
-{
-    code_table t{};
-    unsigned char next = 1;
-    for (int c = 0; c < 128; ++c) {
-        bool name_byte = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || c == '_' ||
-                         (c >= 'a' && c <= 'z');
-        if (name_byte)
-            t.code[c] = next++;
-    }
-    return t;
-}
-
-constexpr code_table kCodes = make_codes();
-
 // How the keys of one call are packed: the index in the low index_bits,
-// the codes of the first `packed` bytes of the name above it.
+// the codes of the first `packed` bytes of the name above it (the rest of
+// the name's code is dropped).
 struct packing {
     unsigned index_bits;
     size_t packed;
@@ -53,17 +34,13 @@ packing packing_for(size_t n)
     unsigned bits = 1;
     while (bits < 63 && (uint64_t{1} << bits) < n)
         ++bits;
-    return {bits, (64 - bits) / 6};
+    size_t packed = (64 - bits) / 6;
+    return {bits, packed < kNameCodeBytes ? packed : kNameCodeBytes};
 }
 
 uint64_t make_key(const label_pair &p, size_t index, packing pk)
 {
-    const auto *u = reinterpret_cast<const unsigned char *>(p.name);
-    size_t n = p.name_len < pk.packed ? p.name_len : pk.packed;
-    uint64_t code = 0;
-    for (size_t i = 0; i < n; ++i)
-        code = code << 6 | kCodes.code[u[i]];
-    code <<= 6 * (pk.packed - n);
+    uint64_t code = p.name_code >> 6 * (kNameCodeBytes - pk.packed);
     return code << pk.index_bits | index;
 }
 

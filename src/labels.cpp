@@ -203,6 +203,7 @@ int check_and_sort(label_set *set, bool names_checked)
         pairs[i].name_len = label_name_len(pairs[i].name, pairs[i].name_len);
         if (pairs[i].name_len == 0)
             return fail(set, "invalid label name in JSON");
+        pairs[i].name_code = label_name_code(pairs[i].name, pairs[i].name_len);
     }
     sort_labels(pairs, count, set->order, set->order + count);
     for (size_t i = 1; i < count; ++i) {

@@ -18,6 +18,7 @@ struct byte_tables {
     unsigned char metric_rest[256];
     unsigned char label_first[256];
     unsigned char label_rest[256];
+    unsigned char label_code[256];    // order-preserving codes of label_rest
     unsigned char label_escape[256];  // 1 for bytes a label value escapes
     unsigned char help_escape[256];   // 1 for bytes a help text escapes
 };
@@ -25,6 +26,7 @@ struct byte_tables {
 constexpr byte_tables make_tables()
 {
     byte_tables t{};
+    unsigned char code = 0;
     for (int c = 0; c < 128; ++c) {
         bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
         bool digit = c >= '0' && c <= '9';
@@ -32,6 +34,7 @@ constexpr byte_tables make_tables()
         t.metric_rest[c] = letter || digit || c == '_' || c == ':';
         t.label_first[c] = letter || c == '_';
         t.label_rest[c] = letter || digit || c == '_';
+        t.label_code[c] = t.label_rest[c] ? ++code : 0;
     }
     t.label_escape[static_cast<unsigned char>('\\')] = 1;
     t.label_escape[static_cast<unsigned char>('"')] = 1;
@@ -141,12 +144,26 @@ size_t label_name_len(const char *s, size_t len)
     return is_reserved_label_name(s, n) ? 0 : n;
 }
 
-size_t label_name_at(const char *s)
+uint64_t label_name_code(const char *name, size_t len)
+{
+    const auto *u = reinterpret_cast<const unsigned char *>(name);
+    size_t n = len < kNameCodeBytes ? len : kNameCodeBytes;
+    uint64_t code = 0;
+    for (size_t i = 0; i < n; ++i)
+        code = code << 6 | kTables.label_code[u[i]];
+    return code << 6 * (kNameCodeBytes - n);
+}
+
+size_t label_name_at(const char *s, uint64_t *code)
 {
     const auto *u = reinterpret_cast<const unsigned char *>(s);
     if (!kTables.label_first[u[0]])
         return 0;
-    size_t n = 1;
+    uint64_t packed = 0;
+    size_t n = 0;
+    for (unsigned c; n < kNameCodeBytes && (c = kTables.label_code[u[n]]) != 0; ++n)
+        packed = packed << 6 | c;
+    *code = packed << 6 * (kNameCodeBytes - n);
     while (kTables.label_rest[u[n]])
         ++n;
     return is_reserved_label_name(s, n) ? 0 : n;

@@ -8,6 +8,7 @@
 #define PROMFMT_RULES_H
 
 #include <cstddef>
+#include <cstdint>
 
 namespace promfmt {
 
@@ -20,10 +21,19 @@ size_t metric_name_len(const char *name);
 // not. s may hold NULs (JSON keys may escape them).
 size_t label_name_len(const char *s, size_t len);
 
+// A label name as a number that orders as the names do: its first
+// kNameCodeBytes bytes as six-bit codes, the first byte most significant
+// (the label-name bytes keep their byte order as codes 1 to 63: digits,
+// upper-case letters, the underscore, lower-case letters), and zeros
+// after a shorter name, which so sorts before its extensions.
+constexpr size_t kNameCodeBytes = 10;
+uint64_t label_name_code(const char *name, size_t len);  // name is valid
+
 // Length of the label name that starts at s and runs to the first byte
 // that cannot be part of one (which is read, and may be the NUL ending s);
-// 0 when the bytes up to there are not a valid label name.
-size_t label_name_at(const char *s);
+// 0 when the bytes up to there are not a valid label name. Also gives the
+// name's label_name_code().
+size_t label_name_at(const char *s, uint64_t *code);
 
 // Label values: backslash, double quote and line feed become two bytes
 // each. Measures s[0..*len) up to its first NUL: *len becomes the bytes
