@@ -16,13 +16,6 @@ namespace promfmt {
 
 namespace {
 
-char *put(char *dst, const char *src, size_t n)
-{
-    if (n != 0)  // src may be NULL then, and memcpy must not see it
-        memcpy(dst, src, n);
-    return dst + n;
-}
-
 // Reserves room for a line of n bytes, or fails with the growth message.
 int reserve_line(promfmt_buffer_t *buf, size_t n, bool measured)
 {

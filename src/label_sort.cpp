@@ -33,7 +33,7 @@ packing packing_for(size_t n)
 {
     unsigned bits = 1;
     while (bits < 63 && (uint64_t{1} << bits) < n)
-        ++bits;
+        bits += bits < 8 ? 7 : 1;  // 8 bits for up to 256 labels at once
     size_t packed = (64 - bits) / 6;
     return {bits, packed < kNameCodeBytes ? packed : kNameCodeBytes};
 }
@@ -164,6 +164,15 @@ void order_ties(const label_pair *pairs, uint64_t *keys, size_t n, packing pk)
     }
 }
 
+// True when two neighbours share their packed codes.
+bool has_ties(const uint64_t *keys, size_t n, packing pk)
+{
+    uint64_t equal = 0;
+    for (size_t i = 1; i < n; ++i)
+        equal |= code_of(keys[i], pk) == code_of(keys[i - 1], pk);
+    return equal != 0;
+}
+
 }  // namespace
 
 void sort_labels(const label_pair *pairs, size_t n, uint64_t *order, uint64_t *tmp)
@@ -178,7 +187,8 @@ void sort_labels(const label_pair *pairs, size_t n, uint64_t *order, uint64_t *t
         insertion_sort(order, n);
     else if (sorted == 0)
         merge_sort(order, tmp, n);
-    order_ties(pairs, order, n, pk);
+    if (has_ties(order, n, pk))
+        order_ties(pairs, order, n, pk);
     for (size_t i = 0; i < n; ++i)
         order[i] = index_of(order[i], pk);
 }

@@ -258,13 +258,11 @@ char *write_labels(char *dst, const label_set *set)
         const label_pair &p = set->pairs[set->order[i]];
         if (i)
             *dst++ = ',';
-        memcpy(dst, p.name, p.name_len);
-        dst += p.name_len;
+        dst = put(dst, p.name, p.name_len);
         *dst++ = '=';
         *dst++ = '"';
         if (p.escaped_len == p.value_len) {
-            memcpy(dst, p.value, p.value_len);
-            dst += p.value_len;
+            dst = put(dst, p.value, p.value_len);
         } else {
             dst = write_label_value(dst, p.value, p.value_len);
         }

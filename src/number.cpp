@@ -35,17 +35,28 @@ struct decimal {
     int exponent;  // of the first digit
 };
 
-// Writes the 14 digits of n (10^13 <= n < 10^14), two at a time.
+const char kPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes the 7 digits of x (x < 10^7), leading zeros included.
+void write_7_digits(char *out, uint32_t x)
+{
+    uint32_t high = x / 10000;  // three digits
+    uint32_t low = x % 10000;   // four digits
+    out[0] = static_cast<char>('0' + high / 100);
+    memcpy(out + 1, kPairs + 2 * (high % 100), 2);
+    memcpy(out + 3, kPairs + 2 * (low / 100), 2);
+    memcpy(out + 5, kPairs + 2 * (low % 100), 2);
+}
+
+// Writes the 14 digits of n (10^13 <= n < 10^14) as two halves of seven,
+// which are independent of each other and fit 32-bit arithmetic.
 void write_14_digits(char *out, uint64_t n)
 {
-    static const char kPairs[] =
-        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-        "8081828384858687888990919293949596979899";
-    for (int i = kDigits - 2; i >= 0; i -= 2) {
-        memcpy(out + i, kPairs + 2 * (n % 100), 2);
-        n /= 100;
-    }
+    write_7_digits(out, static_cast<uint32_t>(n / 10000000));
+    write_7_digits(out + 7, static_cast<uint32_t>(n % 10000000));
 }
 
 // The 14 significant digits of a in [1e-8, 1e14), correctly rounded; false
