@@ -25,5 +25,5 @@ hide_tools() {
 }
 
 # cmake and ctest with the hidden tools: hidden_cmake ARGS...
-hidden_cmake() { PATH=$HIDDEN_PATH PKG_CONFIG_LIBDIR=$HIDDEN_PKG PKG_CONFIG_PATH= cmake "$@"; }
+hidden_cmake() { CMAKE_GENERATOR="Unix Makefiles" PATH=$HIDDEN_PATH PKG_CONFIG_LIBDIR=$HIDDEN_PKG PKG_CONFIG_PATH= cmake "$@"; }
 hidden_ctest() { PATH=$HIDDEN_PATH ctest "$@"; }
