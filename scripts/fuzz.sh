@@ -14,7 +14,7 @@ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROMFMT_BUILD_FUZZ=
 cmake --build build-fuzz -j "$jobs" >/dev/null
 
 status=0
-for name in fuzz_sample fuzz_meta fuzz_escape; do
+for name in fuzz_sample fuzz_meta fuzz_escape fuzz_shortcut; do
   target=promfmt_$name  # the executable; its seeds are in fuzz/corpus/$name
   work=build-fuzz/corpus-work/$target
   artifacts=build-fuzz/artifacts/$target/

@@ -33,7 +33,7 @@ EXPECTED = {
     'http_request_duration_seconds_sum': 53.4231,
     'gc_pause_seconds{quantile="0.99"}': 0.0031,
     'queue_depth{queue="emails"}': 0,
-    'process_resident_memory_bytes': 48234496,
+    'count(process_resident_memory_bytes > 1000000)': 1,
 }
 
 
