@@ -12,18 +12,22 @@
 
 #include "promfmt.h"
 
+namespace promfmt {
+
 // Working memory an emitter may need for one call (label pairs and their
 // order, the parse arena for a large labels text). It is kept with the
 // buffer between calls, so that a host that reuses its buffer stops
 // allocating; see buf_scratch().
 enum scratch_slot { SCRATCH_PAIRS, SCRATCH_PARSE, SCRATCH_SLOTS };
 
+}  // namespace promfmt
+
 struct promfmt_buffer {
     char *data;       // text block, always NUL-terminated at data[len]
     size_t len;       // text bytes, NUL not counted
     size_t capacity;  // bytes in data; always >= len + 1
-    void *scratch[SCRATCH_SLOTS];
-    size_t scratch_size[SCRATCH_SLOTS];
+    void *scratch[promfmt::SCRATCH_SLOTS];
+    size_t scratch_size[promfmt::SCRATCH_SLOTS];
 };
 
 namespace promfmt {

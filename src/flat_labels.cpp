@@ -97,7 +97,8 @@ const char *skip_plain(const char *p, const char *end)
 
 const char *skip_space(const char *p)
 {
-    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r')
+    while (static_cast<unsigned char>(*p) <= ' ' &&
+           (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r'))
         ++p;
     return p;
 }
@@ -130,9 +131,10 @@ void flat_begin(flat_scan *scan, const char *text, size_t len)
     scan->in_object = false;
 }
 
-flat_result flat_next(flat_scan *scan, label_pair *pair)
+flat_result flat_read(flat_scan *scan, label_pair *out, size_t room, size_t *stored)
 {
     const char *p = scan->p;
+    *stored = 0;
     if (!scan->in_object) {
         if (*p != '{')
             return FLAT_GIVE_UP;
@@ -140,7 +142,41 @@ flat_result flat_next(flat_scan *scan, label_pair *pair)
         if (*p == '}')
             return close_object(scan, p);
         scan->in_object = true;
-    } else {
+    }
+    for (;;) {  // p is at a member's opening quote
+        if (*stored == room) {
+            scan->p = p;
+            return FLAT_FULL;
+        }
+        {
+            label_pair *pair = &out[*stored];
+            if (*p != '"')
+                return FLAT_GIVE_UP;
+            // A key that is not a valid label name, escapes included, is
+            // the parser's to report.
+            const char *key = p + 1;
+            size_t key_len = label_name_at(key, &pair->name_code);
+            p = key + key_len;
+            if (key_len == 0 || *p != '"')
+                return FLAT_GIVE_UP;
+            p = skip_space(p + 1);
+            if (*p != ':')
+                return FLAT_GIVE_UP;
+            p = skip_space(p + 1);
+            if (*p != '"')
+                return FLAT_GIVE_UP;
+            const char *value = p + 1;
+            p = scan_value(value, scan->end);
+            if (!p)
+                return FLAT_GIVE_UP;
+            pair->name = key;
+            pair->name_len = key_len;
+            pair->value = value;
+            pair->value_len = static_cast<size_t>(p - value);
+            pair->escaped_len = pair->value_len;
+            ++*stored;
+            ++p;
+        }
         p = skip_space(p);
         if (*p == '}')
             return close_object(scan, p);
@@ -148,32 +184,6 @@ flat_result flat_next(flat_scan *scan, label_pair *pair)
             return FLAT_GIVE_UP;
         p = skip_space(p + 1);
     }
-    if (*p != '"')
-        return FLAT_GIVE_UP;
-    // A key that is not a valid label name, escapes included, is the
-    // parser's to report.
-    const char *key = p + 1;
-    size_t key_len = label_name_at(key, &pair->name_code);
-    p = key + key_len;
-    if (key_len == 0 || *p != '"')
-        return FLAT_GIVE_UP;
-    pair->name = key;
-    pair->name_len = key_len;
-    p = skip_space(p + 1);
-    if (*p != ':')
-        return FLAT_GIVE_UP;
-    p = skip_space(p + 1);
-    if (*p != '"')
-        return FLAT_GIVE_UP;
-    const char *value = p + 1;
-    p = scan_value(value, scan->end);
-    if (!p)
-        return FLAT_GIVE_UP;
-    pair->value = value;
-    pair->value_len = static_cast<size_t>(p - value);
-    pair->escaped_len = pair->value_len;
-    scan->p = p + 1;
-    return FLAT_MEMBER;
 }
 
 }  // namespace promfmt

@@ -19,19 +19,20 @@ namespace promfmt {
 struct flat_scan {
     const char *p;    // next byte to read
     const char *end;  // the text's terminating NUL
-    bool in_object;   // past the first member: a ',' or '}' comes next
+    bool in_object;   // past the opening brace: p is at a member
 };
 
-enum flat_result { FLAT_MEMBER, FLAT_END, FLAT_GIVE_UP };
+enum flat_result { FLAT_END, FLAT_FULL, FLAT_GIVE_UP };
 
 // Starts scanning text[0..len), whose first byte is not JSON whitespace.
 void flat_begin(flat_scan *scan, const char *text, size_t len);
 
-// The next member in document order: FLAT_MEMBER fills *pair, whose name
-// is a valid label name;
-// FLAT_END after the closing brace and nothing but whitespace;
-// FLAT_GIVE_UP for anything the shortcut does not take.
-flat_result flat_next(flat_scan *scan, label_pair *pair);
+// Reads members in document order into out[0..room), and sets *stored to
+// how many it stored; their names are valid label names. FLAT_END after
+// the closing brace and nothing but whitespace; FLAT_FULL when room ran
+// out first (call again with more room to go on); FLAT_GIVE_UP for
+// anything the shortcut does not take.
+flat_result flat_read(flat_scan *scan, label_pair *out, size_t room, size_t *stored);
 
 }  // namespace promfmt
 

@@ -76,18 +76,14 @@ bool read_flat(const char *text, size_t len, label_set *set)
     flat_scan scan;
     flat_begin(&scan, text, len);
     for (;;) {
-        if (set->count == set->capacity &&
-            !place_in_scratch(set, 2 * set->capacity, false))
+        size_t stored;
+        flat_result r = flat_read(&scan, set->pairs + set->count, set->capacity - set->count,
+                                  &stored);
+        set->count += stored;
+        if (r != FLAT_FULL)
+            return r == FLAT_END;
+        if (!place_in_scratch(set, 2 * set->capacity, false))
             return false;  // yyjson then tries, and reports what it meets
-        switch (flat_next(&scan, &set->pairs[set->count])) {
-        case FLAT_MEMBER:
-            ++set->count;
-            break;
-        case FLAT_END:
-            return true;
-        case FLAT_GIVE_UP:
-            return false;
-        }
     }
 }
 
