@@ -15,13 +15,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 . tests/cross/yyjson_source.sh
-status=0
-yy=$(yyjson_source "$root") || status=$?
-case $status in
-  0) ;;
-  1) echo "cross: skipped: $yy"; exit 0 ;;
-  *) echo "cross: $yy" >&2; exit 1 ;;
-esac
+need_yyjson_source "$root" "cross"
 [[ -f /usr/src/googletest/CMakeLists.txt ]] ||
   { echo "cross: /usr/src/googletest is missing (package googletest)" >&2; exit 1; }
 jobs=$(nproc 2>/dev/null || echo 2)

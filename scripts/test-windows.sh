@@ -15,13 +15,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 . tests/cross/yyjson_source.sh
-status=0
-yy=$(yyjson_source "$root") || status=$?
-case $status in
-  0) ;;
-  1) echo "windows: skipped: $yy"; exit 0 ;;
-  *) echo "windows: $yy" >&2; exit 1 ;;
-esac
+need_yyjson_source "$root" "windows"
 for tool in wine wineboot wineserver x86_64-w64-mingw32-gcc localedef; do
   command -v "$tool" >/dev/null ||
     { echo "windows: $tool is missing (scripts/install-deps.sh --with-extras)" >&2; exit 1; }

@@ -9,13 +9,7 @@
 set -eu
 src=$1 out=$2
 . "$src/tests/cross/yyjson_source.sh"
-status=0
-yy=$(yyjson_source "$src") || status=$?
-case $status in
-    0) ;;
-    1) echo "windows DLL export check skipped: $yy"; exit 0 ;;
-    *) echo "$yy" >&2; exit 1 ;;
-esac
+need_yyjson_source "$src" "windows DLL export check"
 dll=$(bash "$src/scripts/build-dll.sh" "$out" | tail -n 1)
 names=$(x86_64-w64-mingw32-objdump -p "$dll" |
     sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/^[[:space:]]*\[ *[0-9]+\]/ {print $NF}' | sort)

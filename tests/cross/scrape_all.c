@@ -186,12 +186,34 @@ static void put_section(const char *title)
     put("\n");
 }
 
+/* Starts a call's line: "> fn(buf, name"; returns the buffer's length. */
+static size_t begin_call(const char *fn, const promfmt_buffer_t *buf, const char *name)
+{
+    put("> ");
+    put(fn);
+    put(buf ? "(buf, " : "(NULL, ");
+    put_arg(name);
+    return api.buffer_len(buf);
+}
+
+static void text_arg(const char *s)
+{
+    put(", ");
+    put_arg(s);
+}
+
+static void raw_arg(const char *s)
+{
+    put(", ");
+    put(s);
+}
+
 /* Ends a call's line with its result and the message of a failure, then
  * copies what the call appended to buf since it held `before` bytes. */
 static void report(int rc, const promfmt_buffer_t *buf, size_t before)
 {
     size_t after = api.buffer_len(buf);
-    put(" = ");
+    put(") = ");
     put_i64(rc);
     if (rc != 0) {
         put(" ");
@@ -207,58 +229,36 @@ static void report(int rc, const promfmt_buffer_t *buf, size_t before)
 static void sample(promfmt_buffer_t *buf, const char *name, const char *labels,
                    const char *value_text, double value, int64_t ts)
 {
-    size_t before = api.buffer_len(buf);
-    put("> sample(");
-    put(buf ? "buf, " : "NULL, ");
-    put_arg(name);
-    put(", ");
-    put_arg(labels);
-    put(", ");
-    put(value_text);
+    size_t before = begin_call("sample", buf, name);
+    text_arg(labels);
+    raw_arg(value_text);
     put(", ");
     put_i64(ts);
-    put(")");
     report(api.emit_sample(buf, name, labels, value, ts), buf, before);
 }
 
 static void help(promfmt_buffer_t *buf, const char *name, const char *text)
 {
-    size_t before = api.buffer_len(buf);
-    put("> help(");
-    put(buf ? "buf, " : "NULL, ");
-    put_arg(name);
-    put(", ");
-    put_arg(text);
-    put(")");
+    size_t before = begin_call("help", buf, name);
+    text_arg(text);
     report(api.emit_help(buf, name, text), buf, before);
 }
 
 static void type(promfmt_buffer_t *buf, const char *name, int32_t code)
 {
-    size_t before = api.buffer_len(buf);
-    put("> type(");
-    put(buf ? "buf, " : "NULL, ");
-    put_arg(name);
+    size_t before = begin_call("type", buf, name);
     put(", ");
     put_i64(code);
-    put(")");
     report(api.emit_type(buf, name, (promfmt_metric_type_t)code), buf, before);
 }
 
 static void family(promfmt_buffer_t *buf, int counter, const char *name, const char *text,
                    const char *labels, const char *value_text, double value)
 {
-    size_t before = api.buffer_len(buf);
-    put(counter ? "> counter(" : "> gauge(");
-    put(buf ? "buf, " : "NULL, ");
-    put_arg(name);
-    put(", ");
-    put_arg(text);
-    put(", ");
-    put_arg(labels);
-    put(", ");
-    put(value_text);
-    put(")");
+    size_t before = begin_call(counter ? "counter" : "gauge", buf, name);
+    text_arg(text);
+    text_arg(labels);
+    raw_arg(value_text);
     int rc = counter ? api.emit_counter(buf, name, text, labels, value)
                      : api.emit_gauge(buf, name, text, labels, value);
     report(rc, buf, before);
@@ -450,8 +450,10 @@ static void wide_labels(promfmt_buffer_t *buf)
     json[n] = '\0';
     put_section("wide labels");
     put("(the labels text is generated: 200 members k199..k000, then a 300-deep array)\n");
-    size_t before = api.buffer_len(buf);
-    put("> sample(buf, \"wide\", <generated>, 1, 0)");
+    size_t before = begin_call("sample", buf, "wide");
+    raw_arg("<generated>");
+    raw_arg("1");
+    raw_arg("0");
     report(api.emit_sample(buf, "wide", json, 1, 0), buf, before);
     free(json);
 }

@@ -20,3 +20,16 @@ yyjson_source() {
     fi
     (cd "$_yy" && pwd)
 }
+
+#   need_yyjson_source ROOT WHAT
+# sets yy to the folder; when PROMFMT_YYJSON_SOURCE is unset, prints that
+# WHAT is skipped and why, and exits 0; when it names no yyjson source, exits 1.
+need_yyjson_source() {
+    _status=0
+    yy=$(yyjson_source "$1") || _status=$?
+    case $_status in
+        0) ;;
+        1) echo "$2: skipped: $yy"; exit 0 ;;
+        *) echo "$2: $yy" >&2; exit 1 ;;
+    esac
+}
