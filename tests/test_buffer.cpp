@@ -2,6 +2,8 @@
 // The buffer's lifecycle, growth rule and the last-error text.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include <cstring>
 #include <string>
 
@@ -38,7 +40,7 @@ TEST(Buffer, CreateChoosesCapacity)
 
 TEST(Buffer, CreateFailsCleanlyWhenTextBlockCannotBeAllocated)
 {
-    EXPECT_EQ(promfmt_buffer_create(size_t{1} << 60), nullptr) << "an exbibyte";
+    EXPECT_EQ(promfmt_buffer_create(SIZE_MAX), nullptr) << "the whole address space";
     EXPECT_EQ(last_error(), "failed to allocate buffer data memory");
 }
 
