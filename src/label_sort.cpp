@@ -173,10 +173,33 @@ bool has_ties(const uint64_t *keys, size_t n, packing pk)
     return equal != 0;
 }
 
+// A handful of labels: insertion sort of the indices by the names' codes,
+// with the full names deciding ties; no packing needed.
+constexpr size_t kFewLabels = 4;
+
+void sort_few(const label_pair *pairs, size_t n, uint64_t *order)
+{
+    auto less = [pairs](uint64_t a, uint64_t b) {
+        const label_pair &x = pairs[a];
+        const label_pair &y = pairs[b];
+        return x.name_code != y.name_code ? x.name_code < y.name_code : name_less(x, y);
+    };
+    for (size_t i = 0; i < n; ++i) {
+        size_t j = i;
+        for (; j > 0 && less(i, order[j - 1]); --j)
+            order[j] = order[j - 1];
+        order[j] = i;
+    }
+}
+
 }  // namespace
 
 void sort_labels(const label_pair *pairs, size_t n, uint64_t *order, uint64_t *tmp)
 {
+    if (n <= kFewLabels) {
+        sort_few(pairs, n, order);
+        return;
+    }
     packing pk = packing_for(n);
     for (size_t i = 0; i < n; ++i)
         order[i] = make_key(pairs[i], i, pk);
