@@ -144,8 +144,9 @@ PROMFMT_API promfmt_buffer_t *PROMFMT_CALL promfmt_buffer_create(size_t initial_
 PROMFMT_API void PROMFMT_CALL promfmt_buffer_free(promfmt_buffer_t *buf);
 
 /**
- * Empties the buffer (length 0, text "") but keeps its memory, so a buffer
- * reused once per scrape stops allocating once it has grown.
+ * Empties the buffer (length 0, text "") but keeps its memory (the text
+ * block and the emitters' working memory), so a buffer reused once per
+ * scrape stops allocating once it has grown.
  *
  * @param buf the buffer, or NULL (then nothing happens).
  * @note Never fails; the capacity never shrinks. The text pointer stays the
@@ -259,7 +260,11 @@ PROMFMT_API int PROMFMT_CALL promfmt_escape_label_value(const char *in, char *ou
  *         On failure the buffer is exactly as it was.
  * @note May be called on distinct buffers from distinct threads at once.
  *       Invalidates earlier promfmt_buffer_data() pointers of @p buf. Uses
- *       about 10 KiB of stack: small labels texts are parsed there.
+ *       about 10 KiB of stack: small labels texts are parsed there. Larger
+ *       label sets and labels texts use working memory that stays with the
+ *       buffer for the next call (up to 4 MiB per kind; more is freed when
+ *       the call returns), so a reused buffer stops allocating for them too;
+ *       promfmt_buffer_free() releases it.
  */
 PROMFMT_API int PROMFMT_CALL promfmt_emit_sample(promfmt_buffer_t *buf, const char *name,
                                                  const char *labels_json, double value,
