@@ -4,12 +4,10 @@
 // It takes: '{', then members "key":"value" separated by ',', then '}',
 // with JSON whitespace (space, tab, line feed, carriage return) between
 // tokens and after the object. Keys are valid label names; values hold
-// printable ASCII (0x20 to 0x7E) and the escapes \", \\ and \n, which are
-// the exposition format's own. Every such text is valid JSON, and yyjson
+// ASCII bytes from 0x20 to 0x7F other than the quote and the backslash,
+// and the escapes \", \\ and \n, which are the exposition format's own. Every such text is valid JSON, and yyjson
 // would read it to the same keys and values.
 #include "flat_labels.h"
-
-#include "rules.h"
 
 #include <cstdint>
 #include <cstring>
@@ -17,6 +15,8 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+
+#include "rules.h"
 
 namespace promfmt {
 
