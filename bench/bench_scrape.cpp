@@ -1,20 +1,27 @@
 // SPDX-License-Identifier: MIT
 // Side-by-side benchmark of promfmt, prometheus-cpp's TextSerializer, a
-// naive writer and the floor, on the standard scrape and on scaled ones.
-// Times are reported, never asserted. bench/report.py turns the JSON output
-// into the ratio and scaling tables.
+// naive writer and the floor over every workload of the catalogue. Each
+// benchmark is named "<workload id>:<writer>" and reports CPU ns per sample;
+// promfmt's also report heap allocations per sample in steady state. Times
+// are reported, never asserted: scripts/bench.sh runs this binary once per
+// round beside the Go and Python peers and bench/report.py takes the medians.
+//
+// Two extra modes serve the peers and the output check:
+//   promfmt_bench_scrape --write-workloads DIR   workload files + DIR/index.txt
+//   promfmt_bench_scrape --dump WRITER ID        one writer's output for a workload
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
-#include <tuple>
 #include <vector>
 
-#include "promfmt.h"
 #include "buffer.h"
+#include "promfmt.h"
 #include "workload.h"
 #include "writers.h"
 
@@ -23,16 +30,14 @@ extern std::atomic<unsigned long> g_bench_allocations;
 namespace {
 
 using bench::Family;
-using bench::Shape;
+using bench::Workload;
 
-const std::vector<Family> &workload(const Shape &shape)
+const std::vector<Family> &families_of(const Workload &w)
 {
-    static std::map<std::tuple<size_t, size_t, size_t, size_t>, std::vector<Family>> cache;
-    auto key = std::make_tuple(shape.families, shape.samples_per_family, shape.labels_per_sample,
-                               shape.value_len);
-    auto it = cache.find(key);
+    static std::map<std::string, std::vector<Family>> cache;
+    auto it = cache.find(w.id);
     if (it == cache.end())
-        it = cache.emplace(key, bench::make_workload(shape)).first;
+        it = cache.emplace(w.id, bench::make_workload(w.shape)).first;
     return it->second;
 }
 
@@ -51,15 +56,18 @@ double peak_rss_mib()
     return usage.ru_maxrss / 1024.0;
 }
 
-void run_promfmt(benchmark::State &state, const Shape &shape)
-{
-    const std::vector<Family> &families = workload(shape);
-    size_t samples = bench::sample_count(families);
-    std::unique_ptr<promfmt_buffer_t, void (*)(promfmt_buffer_t *)> buf(
-        promfmt_buffer_create(0), promfmt_buffer_free);
+using BufferPtr = std::unique_ptr<promfmt_buffer_t, void (*)(promfmt_buffer_t *)>;
 
-    // One scrape outside the timing: it grows the buffer and counts the
-    // allocations of a steady-state scrape.
+BufferPtr new_buffer() { return BufferPtr(promfmt_buffer_create(0), promfmt_buffer_free); }
+
+void run_promfmt(benchmark::State &state, const Workload &w)
+{
+    const std::vector<Family> &families = families_of(w);
+    size_t samples = bench::sample_count(families);
+    BufferPtr buf = new_buffer();
+
+    // One scrape outside the timing grows the buffer; the second one counts
+    // the allocations of a steady-state scrape.
     if (bench::write_promfmt(buf.get(), families) != 0) {
         state.SkipWithError(promfmt_last_error());
         return;
@@ -79,23 +87,27 @@ void run_promfmt(benchmark::State &state, const Shape &shape)
         state.SkipWithError("the reused buffer grew after the first scrape");
     set_per_sample(state, samples);
     state.counters["allocs_per_sample"] = static_cast<double>(allocations) / samples;
+    state.counters["labels_text_max"] = static_cast<double>(bench::max_labels_text(families));
     state.counters["bytes_per_scrape"] = static_cast<double>(promfmt_buffer_len(buf.get()));
     state.counters["peak_rss_mib"] = peak_rss_mib();
 }
 
-void run_prometheus_cpp(benchmark::State &state, const Shape &shape)
+#ifdef PROMFMT_BENCH_PROMETHEUS_CPP
+void run_prometheus_cpp(benchmark::State &state, const Workload &w)
 {
-    const std::vector<Family> &families = workload(shape);
+    const std::vector<Family> &families = families_of(w);
     auto converted = bench::to_prometheus_cpp(families);
     for (auto _ : state)
         benchmark::DoNotOptimize(bench::write_prometheus_cpp(converted));
     set_per_sample(state, bench::sample_count(families));
 }
+#endif
 
-void run_naive(benchmark::State &state, const Shape &shape)
+void run_naive(benchmark::State &state, const Workload &w)
 {
-    const std::vector<Family> &families = workload(shape);
+    const std::vector<Family> &families = families_of(w);
     std::string out;
+    bench::write_naive(out, families);  // grows the string once
     for (auto _ : state) {
         out.clear();
         bench::write_naive(out, families);
@@ -104,66 +116,112 @@ void run_naive(benchmark::State &state, const Shape &shape)
     set_per_sample(state, bench::sample_count(families));
 }
 
-void run_floor(benchmark::State &state, const Shape &shape)
+void run_floor(benchmark::State &state, const Workload &w)
 {
-    const std::vector<Family> &families = workload(shape);
-    promfmt_buffer_t *buf = promfmt_buffer_create(0);
-    bench::write_promfmt(buf, families);
-    std::string finished(promfmt_buffer_data(buf), promfmt_buffer_len(buf));
-    promfmt_buffer_free(buf);
+    const std::vector<Family> &families = families_of(w);
+    BufferPtr buf = new_buffer();
+    bench::write_promfmt(buf.get(), families);
+    std::string finished(promfmt_buffer_data(buf.get()), promfmt_buffer_len(buf.get()));
     std::vector<char> dst(finished.size() + 1);
     for (auto _ : state)
         benchmark::DoNotOptimize(bench::write_floor(families, finished, dst.data()));
     set_per_sample(state, bench::sample_count(families));
 }
 
-// ---- The standard scrape: 1000 gauge families x 10 samples x 3 labels.
-void BM_Standard_promfmt(benchmark::State &s) { run_promfmt(s, Shape{}); }
-void BM_Standard_prometheus_cpp(benchmark::State &s) { run_prometheus_cpp(s, Shape{}); }
-void BM_Standard_naive(benchmark::State &s) { run_naive(s, Shape{}); }
-void BM_Standard_floor(benchmark::State &s) { run_floor(s, Shape{}); }
-BENCHMARK(BM_Standard_promfmt)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Standard_prometheus_cpp)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Standard_naive)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Standard_floor)->Unit(benchmark::kMicrosecond);
-
-// ---- Scaling: samples per scrape (families of 10 samples, 3 labels).
-void BM_Samples_promfmt(benchmark::State &s)
+void register_all()
 {
-    Shape shape;
-    shape.families = static_cast<size_t>(s.range(0)) / 10;
-    run_promfmt(s, shape);
+    using Runner = void (*)(benchmark::State &, const Workload &);
+    for (const Workload &w : bench::catalogue()) {
+        std::vector<std::pair<const char *, Runner>> writers = {{"promfmt", run_promfmt},
+                                                                {"naive", run_naive}};
+#ifdef PROMFMT_BENCH_PROMETHEUS_CPP
+        writers.emplace_back("prometheus_cpp", run_prometheus_cpp);
+#endif
+        if (w.with_floor)
+            writers.emplace_back("floor", run_floor);
+        for (const auto &[writer, run] : writers) {
+            Runner fn = run;
+            const Workload *wp = &w;
+            benchmark::RegisterBenchmark((w.id + ":" + writer).c_str(),
+                                         [fn, wp](benchmark::State &s) { fn(s, *wp); })
+                ->Unit(benchmark::kMicrosecond);
+        }
+    }
 }
-BENCHMARK(BM_Samples_promfmt)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000)->Arg(100000)
-    ->Arg(1000000)->Unit(benchmark::kMicrosecond);
 
-// ---- Scaling: labels per sample (100 families of 10 samples).
-Shape labels_shape(benchmark::State &s)
-{
-    Shape shape;
-    shape.families = 100;
-    shape.labels_per_sample = static_cast<size_t>(s.range(0));
-    return shape;
-}
-void BM_Labels_promfmt(benchmark::State &s) { run_promfmt(s, labels_shape(s)); }
-void BM_Labels_prometheus_cpp(benchmark::State &s) { run_prometheus_cpp(s, labels_shape(s)); }
-void BM_Labels_naive(benchmark::State &s) { run_naive(s, labels_shape(s)); }
-#define LABEL_ARGS ->Arg(0)->Arg(1)->Arg(3)->Arg(10)->Arg(64)->Unit(benchmark::kMicrosecond)
-BENCHMARK(BM_Labels_promfmt) LABEL_ARGS;
-BENCHMARK(BM_Labels_prometheus_cpp) LABEL_ARGS;
-BENCHMARK(BM_Labels_naive) LABEL_ARGS;
+// ---- The modes that serve the peers and the output check.
 
-// ---- Scaling: label-value length (10 families of 10 samples, 3 labels).
-void BM_ValueLen_promfmt(benchmark::State &s)
+int write_workloads(const std::string &dir)
 {
-    Shape shape;
-    shape.families = 10;
-    shape.value_len = static_cast<size_t>(s.range(0));
-    run_promfmt(s, shape);
+    std::string index_path = dir + "/index.txt";
+    FILE *index = fopen(index_path.c_str(), "w");
+    if (!index) {
+        perror(index_path.c_str());
+        return 1;
+    }
+    std::vector<const Workload *> all = {&bench::check_workload()};
+    for (const Workload &w : bench::catalogue())
+        all.push_back(&w);
+    for (const Workload *w : all) {
+        std::string file = w->id;
+        for (char &c : file)
+            c = c == '/' ? '_' : c;
+        file += ".txt";
+        std::vector<Family> families = bench::make_workload(w->shape);
+        if (!bench::write_workload_file(dir + "/" + file, w->id, families)) {
+            perror(file.c_str());
+            fclose(index);
+            return 1;
+        }
+        fprintf(index, "%s\t%s\t%zu\n", w->id.c_str(), file.c_str(),
+                bench::sample_count(families));
+    }
+    return fclose(index) == 0 ? 0 : 1;
 }
-BENCHMARK(BM_ValueLen_promfmt)->Arg(8)->Arg(64)->Arg(512)->Arg(4096)->Arg(65536)
-    ->Unit(benchmark::kMicrosecond);
+
+int dump(const std::string &writer, const std::string &id)
+{
+    const Workload *w = bench::find_workload(id);
+    if (!w) {
+        fprintf(stderr, "no workload %s\n", id.c_str());
+        return 2;
+    }
+    std::vector<Family> families = bench::make_workload(w->shape);
+    std::string text;
+    if (writer == "promfmt") {
+        BufferPtr buf = new_buffer();
+        if (bench::write_promfmt(buf.get(), families) != 0) {
+            fprintf(stderr, "promfmt: %s\n", promfmt_last_error());
+            return 1;
+        }
+        text.assign(promfmt_buffer_data(buf.get()), promfmt_buffer_len(buf.get()));
+    } else if (writer == "naive") {
+        bench::write_naive(text, families);
+#ifdef PROMFMT_BENCH_PROMETHEUS_CPP
+    } else if (writer == "prometheus_cpp") {
+        text = bench::write_prometheus_cpp(bench::to_prometheus_cpp(families));
+#endif
+    } else {
+        fprintf(stderr, "no writer %s in this build\n", writer.c_str());
+        return 2;
+    }
+    fwrite(text.data(), 1, text.size(), stdout);
+    return 0;
+}
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv)
+{
+    if (argc == 3 && strcmp(argv[1], "--write-workloads") == 0)
+        return write_workloads(argv[2]);
+    if (argc == 4 && strcmp(argv[1], "--dump") == 0)
+        return dump(argv[2], argv[3]);
+    register_all();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

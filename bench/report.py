@@ -1,110 +1,259 @@
 # SPDX-License-Identifier: MIT
-"""Prints the benchmark's tables from its JSON output (medians of the
-repetitions): the standard scrape with the three target ratios, the scaling
-tables, and the memory figures. With --plot FILE it also draws ns per
-sample against labels per sample for promfmt, prometheus-cpp and the naive
-writer (needs python3-matplotlib).
+"""Turns the rounds of one benchmark run into tables: medians of CPU ns per
+sample over the rounds with their min-max spread, the target ratios with a
+PASS/MISS marker (informational), the scaling tables and the memory figures.
 
-usage: report.py BENCH_JSON [--rss STANDARD_ONLY_JSON] [--plot FILE.png]
+usage: report.py RESULTS_DIR [--plot DIR] [--markdown FILE]
+
+RESULTS_DIR holds, per round N, rN-cpp.json (Google Benchmark output of
+promfmt_bench_scrape), rN-go.json and rN-python.json (the peers), plus
+rss.json (the standard scrape alone), check.txt (the output check) and
+meta.json (how the run was made).
+--plot draws labels-per-sample.png, value-length.png and sample-count.png
+into DIR (python3-matplotlib); --markdown writes the performance document.
 """
+import glob
 import json
+import os
+import re
 import statistics
 import sys
 from collections import defaultdict
 
+import document
+import targets
 
-def load(path):
-    with open(path) as f:
-        data = json.load(f)
-    runs = defaultdict(list)
-    extra = {}
-    for b in data["benchmarks"]:
-        if b.get("run_type") != "iteration" or b.get("error_occurred"):
-            continue
-        runs[b["run_name"]].append(b["ns_per_sample"])
-        extra[b["run_name"]] = b
-    return {name: statistics.median(v) for name, v in runs.items()}, extra, data["context"]
+WRITERS = ["promfmt", "floor", "naive", "go", "prometheus_cpp", "python"]
+NAMES = {
+    "promfmt": "promfmt",
+    "floor": "floor (yyjson parse + to_chars + memcpy)",
+    "naive": "naive snprintf writer (labels pre-parsed, pre-sorted)",
+    "go": "Go expfmt.MetricFamilyToText (pre-built families)",
+    "prometheus_cpp": "prometheus-cpp TextSerializer",
+    "python": "Python prometheus_client generate_latest",
+}
+SHORT = {"promfmt": "promfmt", "floor": "floor", "naive": "naive", "go": "Go",
+         "prometheus_cpp": "prometheus-cpp", "python": "Python"}
 
 
-def table(title, header, rows):
-    print("\n### " + title + "\n")
-    print("| " + " | ".join(header) + " |")
-    print("|" + "---|" * len(header))
-    for row in rows:
-        print("| " + " | ".join(str(c) for c in row) + " |")
+class Results:
+    """ns per sample per (writer, workload), one value per round."""
+
+    def __init__(self, directory):
+        self.rounds = defaultdict(dict)  # (writer, workload) -> {round: ns}
+        self.promfmt = defaultdict(dict)  # workload -> counters of promfmt
+        self.context = {}
+        self.context_round = 0
+        self.round_count = 0
+        meta = os.path.join(directory, "meta.json")
+        self.meta = json.load(open(meta)) if os.path.exists(meta) else {}
+        for path in sorted(glob.glob(os.path.join(directory, "r*-*.json"))):
+            m = re.match(r"r(\d+)-(\w+)\.json$", os.path.basename(path))
+            if m:
+                self.load(path, int(m.group(1)), m.group(2))
+        rss = os.path.join(directory, "rss.json")
+        self.rss = None
+        if os.path.exists(rss):
+            with open(rss) as f:
+                runs = [b for b in json.load(f)["benchmarks"] if b.get("run_type") == "iteration"]
+            self.rss = runs[0].get("peak_rss_mib") if runs else None
+        check = os.path.join(directory, "check.txt")
+        self.check = open(check).read().splitlines() if os.path.exists(check) else []
+
+    def load(self, path, rnd, source):
+        with open(path) as f:
+            data = json.load(f)
+        self.round_count = max(self.round_count, rnd)
+        if source == "cpp":
+            if rnd >= self.context_round:
+                self.context, self.context_round = data["context"], rnd
+            for b in data["benchmarks"]:
+                if b.get("run_type") != "iteration" or b.get("error_occurred"):
+                    continue
+                workload, writer = b["run_name"].rsplit(":", 1)
+                self.rounds[(writer, workload)][rnd] = b["ns_per_sample"]
+                if writer == "promfmt":
+                    self.keep_counters(workload, b)
+        else:
+            for r in data["results"]:
+                self.rounds[(data["writer"], r["workload"])][rnd] = r["ns_per_sample"]
+
+    def keep_counters(self, workload, b):
+        c = self.promfmt[workload]
+        for key in ("allocs_per_sample", "labels_text_max", "bytes_per_scrape"):
+            c[key] = max(c.get(key, 0.0), b.get(key, 0.0))
+
+    def values(self, writer, workload):
+        return list(self.rounds.get((writer, workload), {}).values())
+
+    def median(self, writer, workload):
+        v = self.values(writer, workload)
+        return statistics.median(v) if v else None
+
+    def ratio(self, num, den, workload):
+        """Median of the per-round ratios num/den, with their min and max."""
+        a = self.rounds.get((num, workload), {})
+        b = self.rounds.get((den, workload), {})
+        per_round = [a[r] / b[r] for r in a if r in b and b[r] > 0]
+        if not per_round:
+            return None
+        return statistics.median(per_round), min(per_round), max(per_round)
+
+    def has(self, writer):
+        return any(w == writer for w, _ in self.rounds)
+
+
+def fmt_ns(v):
+    if v is None:
+        return "—"
+    return "{:,.0f}".format(v) if v >= 100 else "{:.1f}".format(v)
+
+
+def cell(res, writer, workload):
+    """'median [min–max]' of a writer on a workload, or a dash."""
+    v = res.values(writer, workload)
+    if not v:
+        return "—"
+    med = statistics.median(v)
+    if len(v) == 1:
+        return fmt_ns(med)
+    return "%s [%s–%s]" % (fmt_ns(med), fmt_ns(min(v)), fmt_ns(max(v)))
+
+
+class Out:
+    """Collects markdown text; printed to the terminal and optionally saved."""
+
+    def __init__(self):
+        self.parts = []
+
+    def line(self, text=""):
+        self.parts.append(text)
+
+    def table(self, title, header, rows):
+        if title:
+            self.line("\n### " + title + "\n")
+        self.line("| " + " | ".join(header) + " |")
+        self.line("|" + "---|" * len(header))
+        for row in rows:
+            self.line("| " + " | ".join(str(c) for c in row) + " |")
+
+    def text(self):
+        return "\n".join(self.parts) + "\n"
+
+
+def present(res, candidates):
+    return [w for w in candidates if res.has(w)]
+
+
+def standard_table(out, res):
+    rows = []
+    for w in present(res, WRITERS):
+        r = res.ratio(w, "promfmt", "standard")
+        rows.append([NAMES[w], cell(res, w, "standard"),
+                     "%.2f×" % r[0] if r else "—"])
+    out.table("Standard scrape: 1000 families × 10 samples × 3 labels, HELP and TYPE per family",
+              ["writer", "CPU ns/sample, median [min–max]", "÷ promfmt"], rows)
+
+
+def counters(c):
+    """promfmt's labels text size and allocations per sample, or dashes."""
+    if not c:
+        return ["—", "—"]
+    return ["{:,.0f}".format(c["labels_text_max"]), "%.2f" % c["allocs_per_sample"]]
+
+
+def labels_tables(out, res):
+    writers = present(res, ["promfmt", "naive", "go", "prometheus_cpp", "python"])
+    for order in ("fixed", "random"):
+        rows = []
+        for n in (0, 1, 3, 10, 64, 256):
+            wl = "labels_%s/%d" % (order, n)
+            c = res.promfmt.get(wl, {})
+            rows.append([n] + [cell(res, w, wl) for w in writers] + counters(c))
+        what = ("the same reverse name order in every labels text" if order == "fixed"
+                else "a fresh random order in every labels text")
+        out.table("Labels per sample, %s order (%s); 100 families × 10 samples" % (order, what),
+                  ["labels"] + [SHORT[w] for w in writers] +
+                  ["labels text bytes (max)", "promfmt allocations/sample"], rows)
+
+
+def value_len_table(out, res):
+    writers = present(res, ["promfmt", "naive", "go", "prometheus_cpp", "python"])
+    rows = []
+    for n in (8, 64, 512, 4096, 21832):
+        wl = "value_len/%d" % n
+        c = res.promfmt.get(wl, {})
+        rows.append([n] + [cell(res, w, wl) for w in writers] + counters(c))
+    out.table("Label-value length: 10 families × 10 samples × 3 labels",
+              ["bytes per value"] + [SHORT[w] for w in writers] +
+              ["labels text bytes (max)", "promfmt allocations/sample"], rows)
+
+
+def samples_table(out, res):
+    writers = present(res, ["promfmt", "floor", "naive", "go", "prometheus_cpp", "python"])
+    rows = []
+    for n in (10, 100, 1000, 10000, 100000, 1000000):
+        wl = "samples/%d" % n
+        c = res.promfmt.get(wl, {})
+        rows.append(["{:,}".format(n), "{:,.1f}".format(c["bytes_per_scrape"] / 1e6) if c else "—"] +
+                    [cell(res, w, wl) for w in writers])
+    out.table("Samples per scrape: families of 10 samples × 3 labels",
+              ["samples", "scrape MB"] + [SHORT[w] for w in writers], rows)
+
+
+def memory_table(out, res):
+    c = res.promfmt.get("standard", {})
+    worst = max(((v.get("allocs_per_sample", 0), wl) for wl, v in res.promfmt.items()),
+                default=(None, None))
+    if worst[0] is None:
+        worst_text = "—"
+    elif worst[0] == 0:
+        worst_text = "0.00 (on every workload)"
+    else:
+        worst_text = "%.2f (%s)" % worst
+    rows = [["allocations per sample, standard scrape (steady state)",
+             "%.2f" % c["allocs_per_sample"] if c else "—"],
+            ["allocations per sample, worst workload", worst_text],
+            ["bytes per standard scrape", "{:,.0f}".format(c.get("bytes_per_scrape", 0))],
+            ["peak RSS, standard scrape alone (whole benchmark process)",
+             "%.1f MiB" % res.rss if res.rss else "—"]]
+    out.table("Memory (promfmt)", ["figure", "value"], rows)
+
+
+def report(res):
+    out = Out()
+    out.line("rounds: %d (each round runs every writer once, in a shuffled order)"
+             % res.round_count)
+    for line in res.check:
+        out.line("- " + line)
+    standard_table(out, res)
+    targets.table(out, res)
+    labels_tables(out, res)
+    value_len_table(out, res)
+    samples_table(out, res)
+    memory_table(out, res)
+    targets.reading(out, res)
+    return out
 
 
 def main():
     args = sys.argv[1:]
-    plot = args[args.index("--plot") + 1] if "--plot" in args else None
-    ns, extra, context = load(args[0])
-    rss = None
-    if "--rss" in args:
-        rss = load(args[args.index("--rss") + 1])[1].get("BM_Standard_promfmt", {})
-
-    std = {w: ns.get("BM_Standard_" + w) for w in ("promfmt", "prometheus_cpp", "naive", "floor")}
-    print("machine: %s, %d CPUs at %s MHz" % (context.get("host_name", "?"),
-          context.get("num_cpus", 0), context.get("mhz_per_cpu", "?")))
-    table("Standard scrape (1000 families x 10 samples x 3 labels), median ns per sample",
-          ["writer", "ns/sample"],
-          [[w, "%.1f" % v] for w, v in std.items() if v])
-    if all(std.values()):
-        p = std["promfmt"]
-        table("Targets", ["ratio", "value", "target", "met"], [
-            ["prometheus-cpp / promfmt", "%.2fx" % (std["prometheus_cpp"] / p), ">= 4x",
-             "yes" if std["prometheus_cpp"] / p >= 4 else "NO"],
-            ["naive / promfmt", "%.2fx" % (std["naive"] / p), ">= 2x",
-             "yes" if std["naive"] / p >= 2 else "NO"],
-            ["promfmt / floor", "%.2fx" % (p / std["floor"]), "<= 2.0x",
-             "yes" if p / std["floor"] <= 2.0 else "NO"],
-        ])
-    m = extra.get("BM_Standard_promfmt", {})
-    if m:
-        table("Memory (standard scrape)", ["figure", "value"], [
-            ["allocations per sample (steady state)", "%.2f" % m.get("allocs_per_sample", -1)],
-            ["bytes per scrape", "%d" % m.get("bytes_per_scrape", 0)],
-            ["peak RSS, standard scrape alone (whole benchmark process)",
-             "%.1f MiB" % (rss or m).get("peak_rss_mib", 0)],
-        ])
-
-    def series(prefix):
-        out = []
-        for name, v in ns.items():
-            if name.startswith(prefix + "/"):
-                out.append((int(name.split("/")[1]), v))
-        return sorted(out)
-
-    table("Scaling: samples per scrape (promfmt, 3 labels)", ["samples", "ns/sample"],
-          [[n, "%.1f" % v] for n, v in series("BM_Samples_promfmt")])
-    labels = {w: dict(series("BM_Labels_" + w)) for w in ("promfmt", "prometheus_cpp", "naive")}
-    table("Scaling: labels per sample (ns/sample)", ["labels", "promfmt", "prometheus-cpp",
-          "naive", "promfmt ns/label"],
-          [[n, "%.1f" % v, "%.1f" % labels["prometheus_cpp"].get(n, 0),
-            "%.1f" % labels["naive"].get(n, 0), "%.1f" % (v / n) if n else "-"]
-           for n, v in sorted(labels["promfmt"].items())])
-    table("Scaling: label-value length (promfmt, 3 labels)", ["bytes per value", "ns/sample",
-          "ns per KiB of values"],
-          [[n, "%.1f" % v, "%.1f" % (v / (3 * n / 1024.0))] for n, v in series("BM_ValueLen_promfmt")])
-
-    if plot:
-        import matplotlib
-        matplotlib.use("Agg")
-        import matplotlib.pyplot as plt
-        fig, ax = plt.subplots(figsize=(7, 4.5))
-        for w, label in (("promfmt", "promfmt"), ("prometheus_cpp", "prometheus-cpp 1.0.1"),
-                         ("naive", "naive writer")):
-            pts = sorted(labels[w].items())
-            ax.plot([p[0] for p in pts], [p[1] for p in pts], marker="o", label=label)
-        ax.set_xlabel("labels per sample")
-        ax.set_ylabel("ns per sample")
-        ax.set_xscale("symlog", linthresh=1)
-        ax.set_yscale("log")
-        ax.set_title("Writing one sample line")
-        ax.grid(True, which="both", alpha=0.3)
-        ax.legend()
-        fig.tight_layout()
-        fig.savefig(plot, dpi=110)
-        print("\nplot written to " + plot)
+    if not args or args[0].startswith("-"):
+        sys.exit(__doc__)
+    res = Results(args[0])
+    if not res.rounds:
+        sys.exit("report.py: no results in " + args[0])
+    out = report(res)
+    sys.stdout.write(out.text())
+    if "--plot" in args:
+        import plots
+        for path in plots.draw(res, args[args.index("--plot") + 1]):
+            print("plot written to " + path)
+    if "--markdown" in args:
+        path = args[args.index("--markdown") + 1]
+        with open(path, "w") as f:
+            f.write(document.render(res, out.text()))
+        print("document written to " + path)
 
 
 if __name__ == "__main__":

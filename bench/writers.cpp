@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "writers.h"
 
-#include <prometheus/text_serializer.h>
 #include <yyjson.h>
 
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
+
+#ifdef PROMFMT_BENCH_PROMETHEUS_CPP
+#include <prometheus/text_serializer.h>
+#endif
 
 namespace bench {
 
@@ -24,6 +27,7 @@ int write_promfmt(promfmt_buffer_t *buf, const std::vector<Family> &families)
     return failures;
 }
 
+#ifdef PROMFMT_BENCH_PROMETHEUS_CPP
 std::vector<prometheus::MetricFamily> to_prometheus_cpp(const std::vector<Family> &families)
 {
     std::vector<prometheus::MetricFamily> out;
@@ -50,6 +54,7 @@ std::string write_prometheus_cpp(const std::vector<prometheus::MetricFamily> &fa
     prometheus::TextSerializer().Serialize(out, families);
     return out.str();
 }
+#endif
 
 namespace {
 

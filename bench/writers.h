@@ -3,24 +3,31 @@
 #ifndef PROMFMT_BENCH_WRITERS_H
 #define PROMFMT_BENCH_WRITERS_H
 
-#include <prometheus/metric_family.h>
-
 #include <string>
 #include <vector>
 
 #include "promfmt.h"
 #include "workload.h"
 
+#ifdef PROMFMT_BENCH_PROMETHEUS_CPP
+#include <prometheus/metric_family.h>
+#endif
+
 namespace bench {
 
-// promfmt through its C interface: HELP, TYPE and one emit per sample.
+// promfmt through its C interface: HELP, TYPE and one emit per sample, the
+// labels as JSON text. Returns the number of failed calls.
 int write_promfmt(promfmt_buffer_t *buf, const std::vector<Family> &families);
 
-// prometheus-cpp's TextSerializer over its own structures (labels parsed).
+#ifdef PROMFMT_BENCH_PROMETHEUS_CPP
+// prometheus-cpp's TextSerializer over its own structures, built beforehand
+// with the labels sorted by name, as its registry keeps them.
 std::vector<prometheus::MetricFamily> to_prometheus_cpp(const std::vector<Family> &families);
 std::string write_prometheus_cpp(const std::vector<prometheus::MetricFamily> &families);
+#endif
 
-// A naive writer: std::string appends and snprintf("%.14g") over parsed labels.
+// A naive writer: std::string appends and snprintf("%.14g") over labels
+// already parsed and sorted.
 void write_naive(std::string &out, const std::vector<Family> &families);
 
 // The work no writer can avoid: parse every labels text with yyjson, render

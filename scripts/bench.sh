@@ -1,32 +1,108 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Builds the benchmark (optimised) and runs it: promfmt side by side with
-# prometheus-cpp, a naive writer and the floor, then prints the ratio,
-# scaling and memory tables.
-#   scripts/bench.sh              full run (repetitions interleaved; a few minutes)
-#   scripts/bench.sh --quick      one short iteration of everything (CI)
-#   scripts/bench.sh --plot F.png also draw the labels-per-sample plot
+# Benchmarks promfmt against its peers (the floor, a naive writer,
+# prometheus-cpp, the Go client's text encoder, the Python client) on the same
+# workloads, in interleaved rounds, and prints the medians with their spread,
+# the target ratios (PASS/MISS, informational: the exit code is 0 either way)
+# and the scaling and memory tables.
+#   scripts/bench.sh             full run (ROUNDS rounds, default 9; about 8 minutes)
+#   scripts/bench.sh --quick     every writer once on a few workloads (CI; under a minute)
+#   scripts/bench.sh --plot DIR  also draw the plots into DIR
+#   scripts/bench.sh --doc       full run, then rewrite docs/performance.md and its plots
+# ROUNDS=N sets the number of rounds; BENCH_BUILD_DIR=DIR builds and keeps the
+# results in DIR instead of build-bench (so two runs do not share files).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh --with-extras >&2
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DPROMFMT_BUILD_BENCH=ON \
-  -DPROMFMT_BUILD_TESTS=OFF -DPROMFMT_BUILD_EXAMPLES=OFF >/dev/null
-cmake --build build-bench -j "$(nproc 2>/dev/null || echo 2)" --target bench_scrape >&2
 
-out=build-bench/bench.json
-args=(--benchmark_out="$out" --benchmark_out_format=json)
-plot=()
-case "${1:-}" in
-  --quick) args+=(--benchmark_min_time=0.01) ;;
-  --plot) plot=(--plot "$2") ;;
-esac
-if [[ "${1:-}" != --quick ]]; then
-  args+=(--benchmark_repetitions=10 --benchmark_enable_random_interleaving=true
-         --benchmark_min_time=0.1)
+mode=full plot_dir="" doc=0
+while [[ $# -gt 0 ]]; do
+  case "$1" in
+    --quick) mode=quick ;;
+    --plot) plot_dir=${2:?--plot needs a directory}; shift ;;
+    --doc) doc=1 plot_dir=docs ;;
+    *) echo "usage: scripts/bench.sh [--quick] [--plot DIR] [--doc]" >&2; exit 2 ;;
+  esac
+  shift
+done
+
+B=${BENCH_BUILD_DIR:-build-bench}
+rounds=${ROUNDS:-9} min_time=0.1 python_max=100000 only=""
+if [[ $mode == quick ]]; then
+  rounds=1 min_time=0.005
+  only="standard,labels_random/256,value_len/21832,samples/1000"
 fi
-./build-bench/bench/bench_scrape "${args[@]}" >/dev/null
+
+bash scripts/install-deps.sh --with-extras >&2
+cmake -S . -B "$B" -DCMAKE_BUILD_TYPE=Release -DPROMFMT_BUILD_BENCH=ON \
+  -DPROMFMT_BUILD_TESTS=OFF -DPROMFMT_BUILD_EXAMPLES=OFF >/dev/null
+cmake --build "$B" -j "$(nproc 2>/dev/null || echo 2)" --target promfmt_bench_scrape >&2
+cpp=$B/bench/promfmt_bench_scrape
+
+# The Go peer, built offline from Debian's Go packages (GOPATH mode).
+go_peer=""
+if command -v go >/dev/null && [[ -d /usr/share/gocode/src/github.com/prometheus/common/expfmt ]]; then
+  GO111MODULE=off GOPATH="$PWD/$B/gopath:/usr/share/gocode" GOPROXY=off GOFLAGS= \
+    GOCACHE="$PWD/$B/gocache" go build -o "$B/promfmt-bench-go" ./bench/go
+  go_peer=$B/promfmt-bench-go
+else
+  echo "bench: Go peer skipped: install golang-go, golang-github-prometheus-common-dev and" \
+    "golang-github-prometheus-client-golang-dev" >&2
+fi
+python_peer=""
+if /usr/bin/python3 -c 'import prometheus_client' 2>/dev/null; then
+  python_peer=bench/python/peer.py
+else
+  echo "bench: Python peer skipped: install python3-prometheus-client" >&2
+fi
+
+rm -rf "$B/workloads" "$B/results"
+mkdir -p "$B/workloads" "$B/results"
+W=$B/workloads R=$B/results
+"$cpp" --write-workloads "$W"
+
+# Every writer's output for the small check workload must parse to the same families.
+check_args=()
+for w in promfmt naive prometheus_cpp; do
+  "$cpp" --dump "$w" check >"$R/check-$w.txt" 2>/dev/null && check_args+=("$w=$R/check-$w.txt")
+done
+[[ -n $go_peer ]] && "$go_peer" -dir "$W" -dump check >"$R/check-go.txt" &&
+  check_args+=("go=$R/check-go.txt")
+[[ -n $python_peer ]] && /usr/bin/python3 "$python_peer" --dir "$W" --dump check >"$R/check-python.txt" &&
+  check_args+=("python=$R/check-python.txt")
+/usr/bin/python3 bench/check_output.py "${check_args[@]}" | tee "$R/check.txt" >&2
+
+filter=""
+[[ -n $only ]] && filter="^($(sed 's/,/|/g' <<<"$only")):"
+run_cpp() {
+  "$cpp" --benchmark_repetitions=1 --benchmark_enable_random_interleaving=true \
+    --benchmark_min_time="$min_time" ${filter:+--benchmark_filter="$filter"} \
+    --benchmark_out="$R/r$1-cpp.json" --benchmark_out_format=json >/dev/null 2>"$R/r$1-cpp.log" ||
+    { cat "$R/r$1-cpp.log" >&2; return 1; }
+}
+run_go() {
+  [[ -z $go_peer ]] || "$go_peer" -dir "$W" -seed "$1" -min-time "$min_time" \
+    ${only:+-workloads "$only"} -out "$R/r$1-go.json"
+}
+run_python() {
+  [[ -z $python_peer ]] || /usr/bin/python3 "$python_peer" --dir "$W" --seed "$1" \
+    --min-time "$min_time" --max-samples "$python_max" ${only:+--workloads "$only"} \
+    --out "$R/r$1-python.json"
+}
+start=$SECONDS
+for r in $(seq 1 "$rounds"); do
+  for writer in $(printf '%s\n' cpp go python | shuf); do
+    "run_$writer" "$r"
+  done
+  echo "bench: round $r of $rounds done ($((SECONDS - start)) s)" >&2
+done
 # Peak memory of the standard scrape alone, in a process of its own.
-./build-bench/bench/bench_scrape --benchmark_filter='^BM_Standard_promfmt$' \
-  --benchmark_min_time=0.05 --benchmark_out=build-bench/bench-rss.json \
-  --benchmark_out_format=json >/dev/null
-/usr/bin/python3 bench/report.py "$out" --rss build-bench/bench-rss.json "${plot[@]}"
+"$cpp" --benchmark_filter='^standard:promfmt$' --benchmark_min_time="$min_time" \
+  --benchmark_out="$R/rss.json" --benchmark_out_format=json >/dev/null 2>"$R/rss.log" ||
+  { cat "$R/rss.log" >&2; exit 1; }
+printf '{"rounds": %d, "min_time": %s, "python_max_samples": %d, "mode": "%s"}\n' \
+  "$rounds" "$min_time" "$python_max" "$mode" >"$R/meta.json"
+
+report=(/usr/bin/python3 bench/report.py "$R")
+[[ -n $plot_dir ]] && report+=(--plot "$plot_dir")
+[[ $doc -eq 1 ]] && report+=(--markdown docs/performance.md)
+"${report[@]}"
