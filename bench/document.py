@@ -14,11 +14,20 @@ def run(cmd):
         return ""
 
 
-def cpu_model():
+def lscpu(field):
     for line in run(["lscpu"]).splitlines():
-        if line.startswith("Model name:"):
+        if line.startswith(field + ":"):
             return line.split(":", 1)[1].strip()
-    return platform.processor() or "unknown CPU"
+    return ""
+
+
+def cpu_model():
+    return lscpu("Model name") or platform.processor() or "unknown CPU"
+
+
+def virtual_machine():
+    vendor = lscpu("Hypervisor vendor")
+    return " A virtual machine (hypervisor: %s)." % vendor if vendor else ""
 
 
 def memory_gib():
@@ -54,8 +63,8 @@ def machine_lines(res):
         "- **CPU:** %s, %d cores (%s MHz as Google Benchmark reads it); %s"
         % (cpu_model(), os.cpu_count() or 0, ctx.get("mhz_per_cpu", "?"), caches(ctx)),
         "- **Memory:** %.1f GiB. **System:** Debian %s, Linux %s. Load average when the C++ "
-        "rounds started (last round): %s. The machine is a shared virtual machine."
-        % (memory_gib(), debian, platform.release(), load or "?"),
+        "rounds started (last round): %s.%s"
+        % (memory_gib(), debian, platform.release(), load or "?", virtual_machine()),
         "- **Compilers and runtimes:** %s (library at `-O2`, benchmark at `-O3`, Release); %s; "
         "CPython %s" % (gxx[0] if gxx else "c++ ?", go or "Go not found",
                         platform.python_version()),
@@ -140,7 +149,8 @@ def render(res, tables):
         "bench/targets.py): change those and run it again instead of editing this file. -->",
         "",
         "All figures come from one run of `bash scripts/bench.sh --doc` (date of the last "
-        "round: %s). Nothing in the test suite asserts a time." % date,
+        "round: %s; library built from commit %s). Nothing in the test suite asserts a time."
+        % (date, meta.get("source", "unknown")),
         "",
         "## Machine",
         "",

@@ -33,6 +33,9 @@ if [[ $mode == quick ]]; then
 fi
 
 bash scripts/install-deps.sh --with-extras >&2
+# The library's source as it is built: the commit, and whether src/ differs from it.
+source=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
+[[ -n $(git status --porcelain -- src include 2>/dev/null) ]] && source+=" with local changes in src/ or include/"
 cmake -S . -B "$B" -DCMAKE_BUILD_TYPE=Release -DPROMFMT_BUILD_BENCH=ON \
   -DPROMFMT_BUILD_TESTS=OFF -DPROMFMT_BUILD_EXAMPLES=OFF >/dev/null
 cmake --build "$B" -j "$(nproc 2>/dev/null || echo 2)" --target promfmt_bench_scrape >&2
@@ -99,8 +102,8 @@ done
 "$cpp" --benchmark_filter='^standard:promfmt$' --benchmark_min_time="$min_time" \
   --benchmark_out="$R/rss.json" --benchmark_out_format=json >/dev/null 2>"$R/rss.log" ||
   { cat "$R/rss.log" >&2; exit 1; }
-printf '{"rounds": %d, "min_time": %s, "python_max_samples": %d, "mode": "%s"}\n' \
-  "$rounds" "$min_time" "$python_max" "$mode" >"$R/meta.json"
+printf '{"rounds": %d, "min_time": %s, "python_max_samples": %d, "mode": "%s", "source": "%s"}\n' \
+  "$rounds" "$min_time" "$python_max" "$mode" "$source" >"$R/meta.json"
 
 report=(/usr/bin/python3 bench/report.py "$R")
 [[ -n $plot_dir ]] && report+=(--plot "$plot_dir")
