@@ -109,12 +109,45 @@ void merge_both_ends(const uint64_t *a, const uint64_t *b, size_t n, uint64_t *o
     }
 }
 
-// Bottom-up merge sort, swapping between keys and tmp; ends in keys.
+// Puts a and b in order by a computed select, not a branch.
+inline void order_pair(uint64_t &a, uint64_t &b)
+{
+    uint64_t x = a;
+    uint64_t y = b;
+    bool swap = y < x;
+    a = swap ? y : x;
+    b = swap ? x : y;
+}
+
+// Sorts eight keys with a sorting network of 19 exchanges in six layers,
+// one layer a line; the exchanges of a layer are independent of each other.
+void sort_eight(uint64_t *k)
+{
+    uint64_t a = k[0], b = k[1], c = k[2], d = k[3], e = k[4], f = k[5], g = k[6], h = k[7];
+    order_pair(a, c); order_pair(b, d); order_pair(e, g); order_pair(f, h);
+    order_pair(a, e); order_pair(b, f); order_pair(c, g); order_pair(d, h);
+    order_pair(a, b); order_pair(c, d); order_pair(e, f); order_pair(g, h);
+    order_pair(c, e); order_pair(d, f);
+    order_pair(b, e); order_pair(d, g);
+    order_pair(b, c); order_pair(d, e); order_pair(f, g);
+    k[0] = a; k[1] = b; k[2] = c; k[3] = d;
+    k[4] = e; k[5] = f; k[6] = g; k[7] = h;
+}
+
+constexpr size_t kNetwork = 8;
+
+// Bottom-up merge sort: runs of eight by the network (the rest by
+// insertion), then merge passes that swap between keys and tmp; the result
+// ends in keys.
 void merge_sort(uint64_t *keys, uint64_t *tmp, size_t n)
 {
+    size_t block = 0;
+    for (; n - block >= kNetwork; block += kNetwork)
+        sort_eight(keys + block);
+    insertion_sort(keys + block, n - block);
     uint64_t *from = keys;
     uint64_t *to = tmp;
-    for (size_t width = 1; width < n; width *= 2) {
+    for (size_t width = kNetwork; width < n; width *= 2) {
         for (size_t i = 0; i < n; i += 2 * width) {
             size_t mid = n - i < width ? n : i + width;
             size_t end = n - i < 2 * width ? n : i + 2 * width;
@@ -206,7 +239,7 @@ void sort_labels(const label_pair *pairs, size_t n, uint64_t *order, uint64_t *t
     int sorted = presorted(order, n);
     if (sorted < 0)
         std::reverse(order, order + n);
-    else if (sorted == 0 && n <= 8)
+    else if (sorted == 0 && n <= kNetwork)
         insertion_sort(order, n);
     else if (sorted == 0)
         merge_sort(order, tmp, n);
