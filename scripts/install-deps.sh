@@ -25,10 +25,11 @@ MAIN_PKGS=(cmake make g++ pkg-config libcpp-httplib-dev debian-archive-keyring)
 # What the tests, benchmark, bindings, cross builds and docs need.
 ALL_PKGS=(clang libclang-rt-14-dev libgtest-dev libbenchmark-dev valgrind locales binutils
   prometheus python3-prometheus-client prometheus-cpp-dev python3-matplotlib
-  g++-mingw-w64-x86-64 mingw-w64-tools wine64 wine doxygen
+  g++-mingw-w64-x86-64 wine64 wine doxygen
   qemu-user-static g++-s390x-linux-gnu g++-i686-linux-gnu
   mono-mcs mono-runtime
   golang-go golang-github-prometheus-common-dev golang-github-prometheus-client-golang-dev
+  golang-github-prometheus-client-model-dev
   python3-pip python3-setuptools python3-venv python3-wheel wrk)
 
 die() { echo "install-deps: $*" >&2; exit 1; }
