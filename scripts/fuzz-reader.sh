@@ -30,11 +30,17 @@ go test -count=1 -run '^FuzzReader$' . >"$build/reader-seeds.log" 2>&1 || {
 
 log=$build/reader-fuzz.log
 if go test -run '^$' -fuzz '^FuzzReader$' -fuzztime "${seconds}s" . >"$log" 2>&1; then
-  # The last progress line reads "fuzz: elapsed: 60s, execs: 123456 (...".
-  last=$(grep -E 'elapsed: [0-9]+s, execs: [0-9]+' "$log" | tail -1 || true)
-  elapsed=$(sed -E 's/.*elapsed: ([0-9]+)s.*/\1/' <<<"$last")
+  # The last progress line reads "fuzz: elapsed: 1m0s, execs: 123456 (...".
+  last=$(grep -E 'elapsed: [0-9hms]+, execs: [0-9]+' "$log" | tail -1 || true)
   execs=$(sed -E 's/.*execs: ([0-9]+).*/\1/' <<<"$last")
-  echo "reader fuzz: ${execs:-?} executions in ${elapsed:-?} s, no finding"
+  elapsed=$(sed -E 's/.*elapsed: ([0-9hms]+),.*/\1/' <<<"$last")
+  total=0
+  for unit in h:3600 m:60 s:1; do
+    if [[ $elapsed =~ ([0-9]+)${unit%:*} ]]; then
+      total=$((total + BASH_REMATCH[1] * ${unit#*:}))
+    fi
+  done
+  echo "reader fuzz: ${execs:-?} executions in $total s, no finding"
 else
   echo "reader fuzz: FINDING (the failing input is saved under fuzz/reader/testdata/fuzz/FuzzReader/):" >&2
   grep -v '^fuzz: elapsed' "$log" | head -40 >&2
