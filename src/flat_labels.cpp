@@ -95,14 +95,6 @@ const char *skip_plain(const char *p, const char *end)
     return p;
 }
 
-const char *skip_space(const char *p)
-{
-    while (static_cast<unsigned char>(*p) <= ' ' &&
-           (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r'))
-        ++p;
-    return p;
-}
-
 // A value's text after its opening quote; its closing quote, or NULL.
 const char *scan_value(const char *p, const char *end)
 {
@@ -119,10 +111,18 @@ const char *scan_value(const char *p, const char *end)
 // After a closing brace at p: only whitespace may follow.
 flat_result close_object(const flat_scan *scan, const char *p)
 {
-    return skip_space(p + 1) == scan->end ? FLAT_END : FLAT_GIVE_UP;
+    return skip_json_space(p + 1) == scan->end ? FLAT_END : FLAT_GIVE_UP;
 }
 
 }  // namespace
+
+const char *skip_json_space(const char *p)
+{
+    while (static_cast<unsigned char>(*p) <= ' ' &&
+           (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r'))
+        ++p;
+    return p;
+}
 
 void flat_begin(flat_scan *scan, const char *text, size_t len)
 {
@@ -138,7 +138,7 @@ flat_result flat_read(flat_scan *scan, label_pair *out, size_t room, size_t *sto
     if (!scan->in_object) {
         if (*p != '{')
             return FLAT_GIVE_UP;
-        p = skip_space(p + 1);
+        p = skip_json_space(p + 1);
         if (*p == '}')
             return close_object(scan, p);
         scan->in_object = true;
@@ -159,10 +159,10 @@ flat_result flat_read(flat_scan *scan, label_pair *out, size_t room, size_t *sto
             p = key + key_len;
             if (key_len == 0 || *p != '"')
                 return FLAT_GIVE_UP;
-            p = skip_space(p + 1);
+            p = skip_json_space(p + 1);
             if (*p != ':')
                 return FLAT_GIVE_UP;
-            p = skip_space(p + 1);
+            p = skip_json_space(p + 1);
             if (*p != '"')
                 return FLAT_GIVE_UP;
             const char *value = p + 1;
@@ -177,12 +177,12 @@ flat_result flat_read(flat_scan *scan, label_pair *out, size_t room, size_t *sto
             ++*stored;
             ++p;
         }
-        p = skip_space(p);
+        p = skip_json_space(p);
         if (*p == '}')
             return close_object(scan, p);
         if (*p != ',')
             return FLAT_GIVE_UP;
-        p = skip_space(p + 1);
+        p = skip_json_space(p + 1);
     }
 }
 

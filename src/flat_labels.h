@@ -24,6 +24,10 @@ struct flat_scan {
 
 enum flat_result { FLAT_END, FLAT_FULL, FLAT_GIVE_UP };
 
+// The first byte at or after p that is not JSON whitespace (space, tab,
+// line feed, carriage return); the NUL ending the text stops it.
+const char *skip_json_space(const char *p);
+
 // Starts scanning text[0..len), whose first byte is not JSON whitespace.
 void flat_begin(flat_scan *scan, const char *text, size_t len);
 

@@ -20,13 +20,6 @@ namespace promfmt {
 
 namespace {
 
-const char *skip_json_space(const char *s)
-{
-    while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r')
-        ++s;
-    return s;
-}
-
 int fail(label_set *set, const char *msg)
 {
     release_labels(set);
