@@ -63,6 +63,8 @@ void *buf_scratch(promfmt_buffer_t *buf, scratch_slot slot, size_t n)
     size_t size = buf->scratch_size[slot] <= kSizeMax / 2 ? buf->scratch_size[slot] * 2 : n;
     if (size < n)
         size = n;
+    if (n <= kScratchKept && size > kScratchKept)
+        size = kScratchKept;  // doubling must not push a keepable block past the limit
     void *block = realloc(buf->scratch[slot], size);
     if (!block)
         return nullptr;
