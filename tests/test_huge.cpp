@@ -73,6 +73,20 @@ TEST(Huge, LabelsText100MB)
     });
 }
 
+TEST(Huge, ParsedLabelsTextBeyondTheParsersEstimate)
+{
+    // The number makes the parser read the text. Past about 330 MB, yyjson's
+    // worst-case memory estimate overflows a 32-bit size_t and comes back as
+    // 0; the text must still be parsed (on the heap), not refused.
+    run_measured("340 MB labels text through the parser", [] {
+        size_t n = 340 * 1000 * 1000;
+        std::string labels = "{\"b\":1,\"a\":\"";
+        labels.append(n, 'x');
+        labels += "\"}";
+        return sample_text(labels, "m{a=\"xxx", n + 16, "x\",b=\"1\"} 1\n");
+    });
+}
+
 TEST(Huge, OneMillionLabels)
 {
     run_measured("1,000,000 labels in one object", [] {
