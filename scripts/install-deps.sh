@@ -31,6 +31,7 @@ ALL_PKGS=(clang libclang-rt-14-dev libgtest-dev libbenchmark-dev valgrind locale
   golang-go golang-github-prometheus-common-dev golang-github-prometheus-client-golang-dev
   golang-github-prometheus-client-model-dev
   python3-pip python3-setuptools python3-venv python3-wheel wrk)
+# What one binding or tool alone needs, a line each:
 
 die() { echo "install-deps: $*" >&2; exit 1; }
 
