@@ -6,13 +6,16 @@ PASS/MISS marker (informational), the scaling tables and the memory figures.
 usage: report.py RESULTS_DIR [--plot DIR] [--markdown FILE]
 
 RESULTS_DIR holds, per round N, rN-cpp.json (Google Benchmark output of
-promfmt_bench_scrape), rN-go.json and rN-python.json (the peers), plus
+promfmt_bench_scrape) and rN-WRITER.json from the other processes (one
+writer each: {"writer": W, "results": [{"workload": ..., "ns_per_sample":
+...}, ...]}), plus
 rss.json (the standard scrape alone), check.txt (the output check) and
 meta.json (how the run was made).
 --plot draws labels-per-sample.png, value-length.png and sample-count.png
 into DIR (python3-matplotlib); --markdown writes the performance document.
 """
 import glob
+import importlib
 import json
 import os
 import re
@@ -220,6 +223,15 @@ def memory_table(out, res):
     out.table("Memory (promfmt)", ["figure", "value"], rows)
 
 
+def host_sections(out, res):
+    """The bindings' own tables: every bench/host_*.py has section(out, res,
+    cell), which writes the tables and target rows of one host language."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    for path in sorted(glob.glob(os.path.join(here, "host_*.py"))):
+        module = importlib.import_module(os.path.basename(path)[:-3])
+        module.section(out, res, cell)
+
+
 def report(res):
     out = Out()
     out.line("rounds: %d (each round runs every writer once, in a shuffled order)"
@@ -232,6 +244,7 @@ def report(res):
     value_len_table(out, res)
     samples_table(out, res)
     memory_table(out, res)
+    host_sections(out, res)
     targets.reading(out, res)
     return out
 
