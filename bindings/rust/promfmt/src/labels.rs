@@ -1,0 +1,147 @@
+// SPDX-License-Identifier: MIT
+use std::collections::{BTreeMap, HashMap};
+
+/// A sample's label set. The library takes labels as the text of one JSON
+/// object: pairs are written into that text (escaped as JSON) by the buffer,
+/// into memory it reuses from call to call; [`Json`] hands over ready text.
+///
+/// Implemented for `()` (no labels), slices, arrays and `Vec`s of pairs,
+/// `BTreeMap` and `HashMap`, [`Json`], and references to any of them. Names
+/// and values are anything that is `AsRef<str>`. A struct of your own can
+/// implement it with one [`LabelWriter::label`] call per label:
+///
+/// ```
+/// struct Request<'a> { method: &'a str, code: &'a str }
+///
+/// impl promfmt::Labels for Request<'_> {
+///     fn write_labels(&self, out: &mut promfmt::LabelWriter<'_>) {
+///         out.label("method", self.method);
+///         out.label("code", self.code);
+///     }
+/// }
+///
+/// let mut buf = promfmt::Buffer::new();
+/// buf.sample("http_requests_total", Request { method: "GET", code: "200" }, 7.0)?;
+/// assert_eq!(buf.as_bytes(), b"http_requests_total{code=\"200\",method=\"GET\"} 7\n");
+/// # Ok::<(), promfmt::Error>(())
+/// ```
+pub trait Labels {
+    /// Writes every label through `out`.
+    fn write_labels(&self, out: &mut LabelWriter<'_>);
+}
+
+/// Labels given as the text of one JSON object, passed to the library as it
+/// is: `Json(r#"{"queue":"mail"}"#)`. Its members become the labels (strings
+/// as they are, numbers, `true` and `false` written as text).
+#[derive(Debug, Clone, Copy, PartialEq, Eq)]
+pub struct Json<'a>(pub &'a str);
+
+/// Builds a labels JSON text inside the buffer's reused argument memory.
+pub struct LabelWriter<'a> {
+    json: &'a mut Vec<u8>,
+    open: bool,
+}
+
+impl<'a> LabelWriter<'a> {
+    pub(crate) fn new(json: &'a mut Vec<u8>) -> LabelWriter<'a> {
+        LabelWriter { json, open: false }
+    }
+
+    /// Adds one label. The library checks the name and refuses duplicates;
+    /// a NUL in a value cuts the value there, as in the C interface.
+    pub fn label(&mut self, name: &str, value: &str) {
+        self.json.push(if self.open { b',' } else { b'{' });
+        self.open = true;
+        push_json_string(self.json, name);
+        self.json.push(b':');
+        push_json_string(self.json, value);
+    }
+
+    fn text(&mut self, text: &str) {
+        self.json.extend_from_slice(text.as_bytes());
+    }
+
+    pub(crate) fn finish(self) {
+        if self.open {
+            self.json.push(b'}');
+        }
+    }
+}
+
+/// Appends `text` as a JSON string: quote and backslash escaped, control
+/// characters as `\u00XX`, everything else (UTF-8 included) as it is.
+fn push_json_string(out: &mut Vec<u8>, text: &str) {
+    const HEX: &[u8; 16] = b"0123456789abcdef";
+    let bytes = text.as_bytes();
+    out.push(b'"');
+    let mut copied = 0;
+    for (i, &b) in bytes.iter().enumerate() {
+        if b >= 0x20 && b != b'"' && b != b'\\' {
+            continue;
+        }
+        out.extend_from_slice(&bytes[copied..i]);
+        match b {
+            b'"' | b'\\' => out.extend_from_slice(&[b'\\', b]),
+            _ => out.extend_from_slice(&[b'\\', b'u', b'0', b'0', HEX[usize::from(b >> 4)], HEX[usize::from(b & 15)]]),
+        }
+        copied = i + 1;
+    }
+    out.extend_from_slice(&bytes[copied..]);
+    out.push(b'"');
+}
+
+impl Labels for () {
+    fn write_labels(&self, _: &mut LabelWriter<'_>) {}
+}
+
+impl Labels for Json<'_> {
+    fn write_labels(&self, out: &mut LabelWriter<'_>) {
+        out.text(self.0);
+    }
+}
+
+impl<L: Labels + ?Sized> Labels for &L {
+    fn write_labels(&self, out: &mut LabelWriter<'_>) {
+        (**self).write_labels(out);
+    }
+}
+
+fn write_pairs<'p, K, V>(pairs: impl IntoIterator<Item = (&'p K, &'p V)>, out: &mut LabelWriter<'_>)
+where
+    K: AsRef<str> + ?Sized + 'p,
+    V: AsRef<str> + ?Sized + 'p,
+{
+    for (name, value) in pairs {
+        out.label(name.as_ref(), value.as_ref());
+    }
+}
+
+impl<K: AsRef<str>, V: AsRef<str>> Labels for [(K, V)] {
+    fn write_labels(&self, out: &mut LabelWriter<'_>) {
+        write_pairs(self.iter().map(|(k, v)| (k, v)), out);
+    }
+}
+
+impl<K: AsRef<str>, V: AsRef<str>, const N: usize> Labels for [(K, V); N] {
+    fn write_labels(&self, out: &mut LabelWriter<'_>) {
+        self[..].write_labels(out);
+    }
+}
+
+impl<K: AsRef<str>, V: AsRef<str>> Labels for Vec<(K, V)> {
+    fn write_labels(&self, out: &mut LabelWriter<'_>) {
+        self[..].write_labels(out);
+    }
+}
+
+impl<K: AsRef<str>, V: AsRef<str>> Labels for BTreeMap<K, V> {
+    fn write_labels(&self, out: &mut LabelWriter<'_>) {
+        write_pairs(self, out);
+    }
+}
+
+impl<K: AsRef<str>, V: AsRef<str>, S> Labels for HashMap<K, V, S> {
+    fn write_labels(&self, out: &mut LabelWriter<'_>) {
+        write_pairs(self, out);
+    }
+}

@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: MIT
+//! Writes metrics in the Prometheus text exposition format (version 0.0.4)
+//! through the promfmt library: names checked, help texts and label values
+//! escaped, labels sorted, values rendered exactly.
+//!
+//! ```
+//! use promfmt::{Buffer, MetricType};
+//!
+//! let mut buf = Buffer::new();
+//! buf.help("queue_length", "Jobs waiting, per queue.")?;
+//! buf.metric_type("queue_length", MetricType::Gauge)?;
+//! buf.sample("queue_length", [("queue", "mail")], 3.0)?;
+//! buf.sample("queue_length", [("queue", "print")], 0.0)?;
+//! assert_eq!(buf.as_str().unwrap(), "\
+//! ## HELP queue_length Jobs waiting, per queue.
+//! ## TYPE queue_length gauge
+//! queue_length{queue=\"mail\"} 3
+//! queue_length{queue=\"print\"} 0
+//! ");
+//! # Ok::<(), promfmt::Error>(())
+//! ```
+//!
+//! Refusals come back as [`Error`] with the library's message. The library
+//! keeps that message in one process-wide text; it is read right after the
+//! failing call on the calling thread, so it is that call's message unless
+//! another thread fails at the very same moment.
+#![deny(unsafe_code)]
+
+mod args;
+mod buffer;
+mod error;
+mod escape;
+mod labels;
+mod metric_type;
+mod raw;
+
+pub use buffer::Buffer;
+pub use error::Error;
+pub use escape::escape_label_value;
+pub use labels::{Json, LabelWriter, Labels};
+pub use metric_type::MetricType;
+
+/// The HTTP `Content-Type` of the text a [`Buffer`] holds.
+pub const CONTENT_TYPE: &str = "text/plain; version=0.0.4; charset=utf-8";
