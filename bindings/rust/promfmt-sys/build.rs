@@ -20,8 +20,13 @@ fn main() {
 }
 
 fn link_installed() {
-    if let Err(e) = pkg_config::Config::new().atleast_version("1.0").probe("promfmt") {
-        panic!("promfmt-sys: the `pkg-config` feature is on, but no installed promfmt was found: {e}");
+    if let Err(e) = pkg_config::Config::new()
+        .atleast_version("1.0")
+        .probe("promfmt")
+    {
+        panic!(
+            "promfmt-sys: the `pkg-config` feature is on, but no installed promfmt was found: {e}"
+        );
     }
 }
 
@@ -43,7 +48,10 @@ fn build_from_source() {
         .define("PROMFMT_BUILD_DOCS", "OFF")
         .define("CMAKE_INSTALL_LIBDIR", "lib")
         .build();
-    println!("cargo:rustc-link-search=native={}", out.join("lib").display());
+    println!(
+        "cargo:rustc-link-search=native={}",
+        out.join("lib").display()
+    );
     println!("cargo:rustc-link-lib=static=velkaron-prometheus-promfmt");
     if let Err(e) = pkg_config::probe_library("yyjson") {
         panic!("promfmt-sys: yyjson not found through pkg-config (install libyyjson-dev): {e}");

@@ -33,8 +33,11 @@ extern "C" {
     pub fn promfmt_buffer_data(buf: *const promfmt_buffer_t) -> *const c_char;
     pub fn promfmt_buffer_len(buf: *const promfmt_buffer_t) -> usize;
     pub fn promfmt_last_error() -> *const c_char;
-    pub fn promfmt_escape_label_value(in_: *const c_char, out: *mut c_char, out_size: usize)
-        -> c_int;
+    pub fn promfmt_escape_label_value(
+        in_: *const c_char,
+        out: *mut c_char,
+        out_size: usize,
+    ) -> c_int;
     pub fn promfmt_emit_sample(
         buf: *mut promfmt_buffer_t,
         name: *const c_char,
@@ -42,8 +45,11 @@ extern "C" {
         value: f64,
         timestamp: i64,
     ) -> c_int;
-    pub fn promfmt_emit_help(buf: *mut promfmt_buffer_t, name: *const c_char, help: *const c_char)
-        -> c_int;
+    pub fn promfmt_emit_help(
+        buf: *mut promfmt_buffer_t,
+        name: *const c_char,
+        help: *const c_char,
+    ) -> c_int;
     pub fn promfmt_emit_type(
         buf: *mut promfmt_buffer_t,
         name: *const c_char,

@@ -18,7 +18,12 @@ pub(crate) struct Texts<'a> {
 }
 
 impl Args {
-    pub(crate) fn fill<L: Labels + ?Sized>(&mut self, name: &str, help: &str, labels: &L) -> Result<Texts<'_>, Error> {
+    pub(crate) fn fill<L: Labels + ?Sized>(
+        &mut self,
+        name: &str,
+        help: &str,
+        labels: &L,
+    ) -> Result<Texts<'_>, Error> {
         let bytes = &mut self.bytes;
         bytes.clear();
         bytes.extend_from_slice(name.as_bytes());

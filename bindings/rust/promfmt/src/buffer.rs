@@ -35,7 +35,10 @@ impl Buffer {
     /// As [`with_capacity`](Buffer::with_capacity), but returns the library's
     /// message when the memory cannot be had.
     pub fn try_with_capacity(bytes: usize) -> Result<Buffer, Error> {
-        Ok(Buffer { raw: RawBuffer::create(bytes)?, args: Args::default() })
+        Ok(Buffer {
+            raw: RawBuffer::create(bytes)?,
+            args: Args::default(),
+        })
     }
 
     /// Appends `# HELP name text`; backslashes and line feeds in the text are escaped.
@@ -57,7 +60,13 @@ impl Buffer {
 
     /// As [`sample`](Buffer::sample), with a timestamp in milliseconds since
     /// the epoch (written only when above 0).
-    pub fn sample_at(&mut self, name: &str, labels: impl Labels, value: f64, timestamp_ms: i64) -> Result<(), Error> {
+    pub fn sample_at(
+        &mut self,
+        name: &str,
+        labels: impl Labels,
+        value: f64,
+        timestamp_ms: i64,
+    ) -> Result<(), Error> {
         let t = self.args.fill(name, "", &labels)?;
         self.raw.sample(t.name, t.labels, value, timestamp_ms)
     }
@@ -66,16 +75,39 @@ impl Buffer {
     /// empty), TYPE and the sample. For a family of several series, write
     /// [`help`](Buffer::help) and [`metric_type`](Buffer::metric_type) once,
     /// then one [`sample`](Buffer::sample) per series.
-    pub fn gauge(&mut self, name: &str, help: &str, labels: impl Labels, value: f64) -> Result<(), Error> {
-        let t = self.args.fill(name, help, &labels)?;
-        self.raw.gauge(t.name, t.help, t.labels, value)
+    pub fn gauge(
+        &mut self,
+        name: &str,
+        help: &str,
+        labels: impl Labels,
+        value: f64,
+    ) -> Result<(), Error> {
+        self.one_series(false, name, help, labels, value)
     }
 
     /// As [`gauge`](Buffer::gauge), with the TYPE `counter`. The name is used
     /// as it is (no `_total` is added).
-    pub fn counter(&mut self, name: &str, help: &str, labels: impl Labels, value: f64) -> Result<(), Error> {
+    pub fn counter(
+        &mut self,
+        name: &str,
+        help: &str,
+        labels: impl Labels,
+        value: f64,
+    ) -> Result<(), Error> {
+        self.one_series(true, name, help, labels, value)
+    }
+
+    fn one_series(
+        &mut self,
+        counter: bool,
+        name: &str,
+        help: &str,
+        labels: impl Labels,
+        value: f64,
+    ) -> Result<(), Error> {
         let t = self.args.fill(name, help, &labels)?;
-        self.raw.counter(t.name, t.help, t.labels, value)
+        self.raw
+            .one_series(counter, t.name, t.help, t.labels, value)
     }
 
     /// Empties the text and keeps the memory.
@@ -88,11 +120,12 @@ impl Buffer {
         self.raw.bytes()
     }
 
-    /// The text as `&str`. It is UTF-8 whenever the names, help texts and
-    /// labels were (all `&str` here); only escapes in a JSON text given with
-    /// [`Json`](crate::Json) can produce bytes that are not.
-    pub fn as_str(&self) -> Result<&str, str::Utf8Error> {
-        str::from_utf8(self.as_bytes())
+    /// The text as `&str`. It is always UTF-8: every name, help text and
+    /// label given here is a `&str`, and the library refuses labels JSON
+    /// whose escapes are not Unicode characters (a lone surrogate, say).
+    /// Checking that costs one pass over the text; [`as_bytes`](Buffer::as_bytes) does not.
+    pub fn as_str(&self) -> &str {
+        str::from_utf8(self.as_bytes()).expect("the library writes UTF-8 from UTF-8 input")
     }
 
     /// Bytes of text.
@@ -122,16 +155,17 @@ impl AsRef<[u8]> for Buffer {
     }
 }
 
-/// The text, for `write!` into any `fmt::Write` (bytes that are not UTF-8,
-/// if any, show as U+FFFD).
+/// The text, for `write!` into any `fmt::Write`.
 impl fmt::Display for Buffer {
     fn fmt(&self, f: &mut fmt::Formatter<'_>) -> fmt::Result {
-        f.write_str(&String::from_utf8_lossy(self.as_bytes()))
+        f.write_str(self.as_str())
     }
 }
 
 impl fmt::Debug for Buffer {
     fn fmt(&self, f: &mut fmt::Formatter<'_>) -> fmt::Result {
-        f.debug_struct("Buffer").field("len", &self.len()).finish_non_exhaustive()
+        f.debug_struct("Buffer")
+            .field("len", &self.len())
+            .finish_non_exhaustive()
     }
 }

@@ -82,7 +82,14 @@ fn push_json_string(out: &mut Vec<u8>, text: &str) {
         out.extend_from_slice(&bytes[copied..i]);
         match b {
             b'"' | b'\\' => out.extend_from_slice(&[b'\\', b]),
-            _ => out.extend_from_slice(&[b'\\', b'u', b'0', b'0', HEX[usize::from(b >> 4)], HEX[usize::from(b & 15)]]),
+            _ => out.extend_from_slice(&[
+                b'\\',
+                b'u',
+                b'0',
+                b'0',
+                HEX[usize::from(b >> 4)],
+                HEX[usize::from(b & 15)],
+            ]),
         }
         copied = i + 1;
     }

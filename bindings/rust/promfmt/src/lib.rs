@@ -11,7 +11,7 @@
 //! buf.metric_type("queue_length", MetricType::Gauge)?;
 //! buf.sample("queue_length", [("queue", "mail")], 3.0)?;
 //! buf.sample("queue_length", [("queue", "print")], 0.0)?;
-//! assert_eq!(buf.as_str().unwrap(), "\
+//! assert_eq!(buf.as_str(), "\
 //! ## HELP queue_length Jobs waiting, per queue.
 //! ## TYPE queue_length gauge
 //! queue_length{queue=\"mail\"} 3

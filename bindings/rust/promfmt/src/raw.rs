@@ -1,12 +1,45 @@
 // SPDX-License-Identifier: MIT
 //! The only module that calls the C library: safe wrappers that take
 //! NUL-terminated text as `&CStr` and own the buffer pointer.
+//!
+//! The library keeps the message of the latest failure in one text for the
+//! whole process, unlocked: when two threads fail at once, each may read the
+//! other's message, or a mix of both. So calls run under a shared lock, side
+//! by side; a call that fails is run again with every other call shut out,
+//! into a scratch buffer, and the message read then is its own.
 #![allow(unsafe_code)]
 
 use crate::Error;
 use promfmt_sys as sys;
 use std::ffi::{c_int, CStr};
 use std::ptr::{self, NonNull};
+use std::sync::{PoisonError, RwLock};
+
+static CALLS: RwLock<()> = RwLock::new(());
+
+/// Runs `attempt` beside other threads' calls; when it fails (`None`), runs
+/// `again` (the same call, changing nothing of the caller's; false when it
+/// fails) with no other call running, and returns the message it left. Should
+/// `again` succeed (the first failure was a lack of memory that has passed),
+/// the message read right after `attempt` is returned.
+fn run<T>(attempt: impl FnOnce() -> Option<T>, again: impl FnOnce() -> bool) -> Result<T, Error> {
+    let first = {
+        let _beside = CALLS.read().unwrap_or_else(PoisonError::into_inner);
+        match attempt() {
+            Some(value) => return Ok(value),
+            None => last_error(),
+        }
+    };
+    let _alone = CALLS.write().unwrap_or_else(PoisonError::into_inner);
+    Err(if again() { first } else { last_error() })
+}
+
+fn last_error() -> Error {
+    // SAFETY: the library returns a static NUL-terminated block, never NULL;
+    // it is copied out at once.
+    let text = unsafe { CStr::from_ptr(sys::promfmt_last_error()) };
+    Error::new(text.to_string_lossy().into_owned())
+}
 
 /// One library buffer, freed on drop.
 pub(crate) struct RawBuffer(NonNull<sys::promfmt_buffer_t>);
@@ -21,9 +54,13 @@ unsafe impl Sync for RawBuffer {}
 
 impl RawBuffer {
     pub(crate) fn create(capacity: usize) -> Result<RawBuffer, Error> {
-        // SAFETY: takes no pointer; returns NULL or a buffer the caller owns.
-        let buf = unsafe { sys::promfmt_buffer_create(capacity) };
-        NonNull::new(buf).map(RawBuffer).ok_or_else(last_error)
+        // SAFETY: takes no pointer; returns NULL or a buffer the caller owns,
+        // which the second call frees at once.
+        let create = || NonNull::new(unsafe { sys::promfmt_buffer_create(capacity) });
+        run(
+            || create().map(RawBuffer),
+            || create().map(RawBuffer).is_some(),
+        )
     }
 
     pub(crate) fn bytes(&self) -> &[u8] {
@@ -41,30 +78,71 @@ impl RawBuffer {
         unsafe { sys::promfmt_buffer_reset(self.0.as_ptr()) }
     }
 
-    pub(crate) fn sample(&mut self, name: &CStr, labels: &CStr, value: f64, timestamp: i64) -> Result<(), Error> {
-        // SAFETY: live buffer borrowed mutably; both texts are NUL-terminated
-        // and outlive the call, which only reads them.
-        status(unsafe { sys::promfmt_emit_sample(self.0.as_ptr(), name.as_ptr(), labels.as_ptr(), value, timestamp) })
+    /// Runs `emit` on this buffer; on failure, again on a scratch buffer.
+    /// `emit` is given a live buffer that no other thread uses and returns
+    /// the library's status.
+    fn emit(&mut self, emit: impl Fn(*mut sys::promfmt_buffer_t) -> c_int) -> Result<(), Error> {
+        let again = || {
+            // SAFETY: a fresh buffer, used by this thread only, freed once.
+            let scratch = unsafe { sys::promfmt_buffer_create(0) };
+            // On NULL, the message of the failed creation stands.
+            !scratch.is_null() && {
+                let ok = emit(scratch) == 0;
+                // SAFETY: as above.
+                unsafe { sys::promfmt_buffer_free(scratch) };
+                ok
+            }
+        };
+        run(|| (emit(self.0.as_ptr()) == 0).then_some(()), again)
+    }
+
+    pub(crate) fn sample(
+        &mut self,
+        name: &CStr,
+        labels: &CStr,
+        value: f64,
+        timestamp: i64,
+    ) -> Result<(), Error> {
+        // SAFETY: `buf` is live and used by this thread only (see `emit`); both
+        // texts are NUL-terminated and outlive the call, which only reads them.
+        self.emit(|buf| unsafe {
+            sys::promfmt_emit_sample(buf, name.as_ptr(), labels.as_ptr(), value, timestamp)
+        })
     }
 
     pub(crate) fn help(&mut self, name: &CStr, help: &CStr) -> Result<(), Error> {
         // SAFETY: as in `sample`.
-        status(unsafe { sys::promfmt_emit_help(self.0.as_ptr(), name.as_ptr(), help.as_ptr()) })
+        self.emit(|buf| unsafe { sys::promfmt_emit_help(buf, name.as_ptr(), help.as_ptr()) })
     }
 
-    pub(crate) fn metric_type(&mut self, name: &CStr, kind: sys::promfmt_metric_type_t) -> Result<(), Error> {
+    pub(crate) fn metric_type(
+        &mut self,
+        name: &CStr,
+        kind: sys::promfmt_metric_type_t,
+    ) -> Result<(), Error> {
         // SAFETY: as in `sample`; the library takes any 32-bit kind.
-        status(unsafe { sys::promfmt_emit_type(self.0.as_ptr(), name.as_ptr(), kind) })
+        self.emit(|buf| unsafe { sys::promfmt_emit_type(buf, name.as_ptr(), kind) })
     }
 
-    pub(crate) fn gauge(&mut self, name: &CStr, help: &CStr, labels: &CStr, value: f64) -> Result<(), Error> {
+    /// A whole one-series family: `counter` picks promfmt_emit_counter
+    /// over promfmt_emit_gauge.
+    pub(crate) fn one_series(
+        &mut self,
+        counter: bool,
+        name: &CStr,
+        help: &CStr,
+        labels: &CStr,
+        value: f64,
+    ) -> Result<(), Error> {
+        let shortcut = if counter {
+            sys::promfmt_emit_counter
+        } else {
+            sys::promfmt_emit_gauge
+        };
         // SAFETY: as in `sample`.
-        status(unsafe { sys::promfmt_emit_gauge(self.0.as_ptr(), name.as_ptr(), help.as_ptr(), labels.as_ptr(), value) })
-    }
-
-    pub(crate) fn counter(&mut self, name: &CStr, help: &CStr, labels: &CStr, value: f64) -> Result<(), Error> {
-        // SAFETY: as in `sample`.
-        status(unsafe { sys::promfmt_emit_counter(self.0.as_ptr(), name.as_ptr(), help.as_ptr(), labels.as_ptr(), value) })
+        self.emit(|buf| unsafe {
+            shortcut(buf, name.as_ptr(), help.as_ptr(), labels.as_ptr(), value)
+        })
     }
 }
 
@@ -78,31 +156,16 @@ impl Drop for RawBuffer {
 /// The escaped text of `value` (`\\`, `\"` and `\n` for backslash, quote, line feed).
 pub(crate) fn escape_label_value(value: &CStr) -> Result<Vec<u8>, Error> {
     // SAFETY: measuring: a NUL-terminated input and a NULL output, nothing written.
-    let len = unsafe { sys::promfmt_escape_label_value(value.as_ptr(), ptr::null_mut(), 0) };
-    let len = usize::try_from(len).map_err(|_| last_error())?;
+    let measure = || {
+        usize::try_from(unsafe {
+            sys::promfmt_escape_label_value(value.as_ptr(), ptr::null_mut(), 0)
+        })
+    };
+    let len = run(|| measure().ok(), || measure().is_ok())?;
     let mut out = vec![0u8; len + 1];
-    // SAFETY: `out` has room for the measured length and the NUL.
-    let written = unsafe { sys::promfmt_escape_label_value(value.as_ptr(), out.as_mut_ptr().cast(), out.len()) };
-    status(if written < 0 { -1 } else { 0 })?;
+    // SAFETY: `out` has room for the measured length and the NUL; it cannot
+    // fail, having been measured.
+    unsafe { sys::promfmt_escape_label_value(value.as_ptr(), out.as_mut_ptr().cast(), out.len()) };
     out.truncate(len);
     Ok(out)
-}
-
-/// Turns a C status into a result; called right after the call that returned
-/// it, on the same thread, so the last-error text read on failure is the one
-/// that call left (unless another thread fails at the same instant: the
-/// library keeps one text for the whole process).
-fn status(rc: c_int) -> Result<(), Error> {
-    if rc == 0 {
-        Ok(())
-    } else {
-        Err(last_error())
-    }
-}
-
-fn last_error() -> Error {
-    // SAFETY: the library returns a static NUL-terminated block, never NULL;
-    // it is copied out at once.
-    let text = unsafe { CStr::from_ptr(sys::promfmt_last_error()) };
-    Error::new(text.to_string_lossy().into_owned())
 }
