@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 use crate::labels::{LabelWriter, Labels};
+use crate::raw::CText;
+use crate::scan::has_nul;
 use crate::Error;
-use std::ffi::CStr;
 
 /// NUL-terminated copies of one call's text arguments, in one block that
 /// every call reuses: once it has grown, a call allocates nothing.
@@ -12,9 +13,9 @@ pub(crate) struct Args {
 
 /// The texts of one call, ready for the library.
 pub(crate) struct Texts<'a> {
-    pub name: &'a CStr,
-    pub help: &'a CStr,
-    pub labels: &'a CStr,
+    pub name: CText<'a>,
+    pub help: CText<'a>,
+    pub labels: CText<'a>,
 }
 
 impl Args {
@@ -26,11 +27,10 @@ impl Args {
     ) -> Result<Texts<'_>, Error> {
         let bytes = &mut self.bytes;
         bytes.clear();
-        bytes.extend_from_slice(name.as_bytes());
-        bytes.push(0);
+        bytes.reserve(name.len() + help.len() + 3);
+        push_text(bytes, name);
         let help_at = bytes.len();
-        bytes.extend_from_slice(help.as_bytes());
-        bytes.push(0);
+        push_text(bytes, help);
         let labels_at = bytes.len();
         let mut writer = LabelWriter::new(bytes);
         labels.write_labels(&mut writer);
@@ -44,7 +44,17 @@ impl Args {
     }
 }
 
-/// `bytes` (ending in its NUL) as a C string, refused when it holds another NUL.
-fn c_text<'a>(bytes: &'a [u8], what: &str) -> Result<&'a CStr, Error> {
-    CStr::from_bytes_with_nul(bytes).map_err(|_| Error::nul_byte(what))
+fn push_text(bytes: &mut Vec<u8>, text: &str) {
+    bytes.extend_from_slice(text.as_bytes());
+    bytes.push(0);
+}
+
+/// `bytes`, which ends in the NUL written after it, as the library's text;
+/// refused when it holds another NUL, where the library would stop reading.
+fn c_text<'a>(bytes: &'a [u8], what: &str) -> Result<CText<'a>, Error> {
+    let (_, text) = bytes.split_last().expect("a NUL was written");
+    if has_nul(text) {
+        return Err(Error::nul_byte(what));
+    }
+    Ok(CText::new(bytes).expect("ends in NUL"))
 }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-use crate::{raw, Error};
+use crate::raw::{self, CText};
+use crate::Error;
 use std::ffi::CString;
 
 /// Escapes a label value as the exposition format does: backslash, double
@@ -13,6 +14,7 @@ use std::ffi::CString;
 /// ```
 pub fn escape_label_value(value: &str) -> Result<String, Error> {
     let value = CString::new(value).map_err(|_| Error::nul_byte("label value"))?;
-    let escaped = raw::escape_label_value(&value)?;
+    let value = CText::new(value.as_bytes_with_nul()).expect("ends in NUL");
+    let escaped = raw::escape_label_value(value)?;
     Ok(String::from_utf8(escaped).expect("escaping ASCII bytes keeps UTF-8 valid"))
 }

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+use crate::scan::first_to_escape;
 use std::collections::{BTreeMap, HashMap};
 
 /// A sample's label set. The library takes labels as the text of one JSON
@@ -50,6 +51,7 @@ impl<'a> LabelWriter<'a> {
     /// Adds one label. The library checks the name and refuses duplicates;
     /// a NUL in a value cuts the value there, as in the C interface.
     pub fn label(&mut self, name: &str, value: &str) {
+        self.json.reserve(name.len() + value.len() + 6);
         self.json.push(if self.open { b',' } else { b'{' });
         self.open = true;
         push_json_string(self.json, name);
@@ -72,17 +74,14 @@ impl<'a> LabelWriter<'a> {
 /// characters as `\u00XX`, everything else (UTF-8 included) as it is.
 fn push_json_string(out: &mut Vec<u8>, text: &str) {
     const HEX: &[u8; 16] = b"0123456789abcdef";
-    let bytes = text.as_bytes();
+    out.reserve(text.len() + 2);
     out.push(b'"');
-    let mut copied = 0;
-    for (i, &b) in bytes.iter().enumerate() {
-        if b >= 0x20 && b != b'"' && b != b'\\' {
-            continue;
-        }
-        out.extend_from_slice(&bytes[copied..i]);
-        match b {
-            b'"' | b'\\' => out.extend_from_slice(&[b'\\', b]),
-            _ => out.extend_from_slice(&[
+    let mut rest = text.as_bytes();
+    while let Some(at) = first_to_escape(rest) {
+        out.extend_from_slice(&rest[..at]);
+        match rest[at] {
+            b @ (b'"' | b'\\') => out.extend_from_slice(&[b'\\', b]),
+            b => out.extend_from_slice(&[
                 b'\\',
                 b'u',
                 b'0',
@@ -91,9 +90,9 @@ fn push_json_string(out: &mut Vec<u8>, text: &str) {
                 HEX[usize::from(b & 15)],
             ]),
         }
-        copied = i + 1;
+        rest = &rest[at + 1..];
     }
-    out.extend_from_slice(&bytes[copied..]);
+    out.extend_from_slice(rest);
     out.push(b'"');
 }
 

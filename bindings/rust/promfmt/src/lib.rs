@@ -33,6 +33,7 @@ mod escape;
 mod labels;
 mod metric_type;
 mod raw;
+mod scan;
 
 pub use buffer::Buffer;
 pub use error::Error;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 //! The only module that calls the C library: safe wrappers that take
-//! NUL-terminated text as `&CStr` and own the buffer pointer.
+//! NUL-terminated text ([`CText`]) and own the buffer pointer.
 //!
 //! The library keeps the message of the latest failure in one text for the
 //! whole process, unlocked: when two threads fail at once, each may read the
@@ -11,7 +11,7 @@
 
 use crate::Error;
 use promfmt_sys as sys;
-use std::ffi::{c_int, CStr};
+use std::ffi::{c_char, c_int, CStr};
 use std::ptr::{self, NonNull};
 use std::sync::{PoisonError, RwLock};
 
@@ -39,6 +39,21 @@ fn last_error() -> Error {
     // it is copied out at once.
     let text = unsafe { CStr::from_ptr(sys::promfmt_last_error()) };
     Error::new(text.to_string_lossy().into_owned())
+}
+
+/// Text for the library: bytes that end in a NUL. The library reads up to
+/// the first NUL, so it never reads past the slice.
+#[derive(Clone, Copy)]
+pub(crate) struct CText<'a>(&'a [u8]);
+
+impl<'a> CText<'a> {
+    pub(crate) fn new(bytes: &'a [u8]) -> Option<CText<'a>> {
+        (bytes.last() == Some(&0)).then_some(CText(bytes))
+    }
+
+    fn as_ptr(self) -> *const c_char {
+        self.0.as_ptr().cast()
+    }
 }
 
 /// One library buffer, freed on drop.
@@ -98,8 +113,8 @@ impl RawBuffer {
 
     pub(crate) fn sample(
         &mut self,
-        name: &CStr,
-        labels: &CStr,
+        name: CText<'_>,
+        labels: CText<'_>,
         value: f64,
         timestamp: i64,
     ) -> Result<(), Error> {
@@ -110,14 +125,14 @@ impl RawBuffer {
         })
     }
 
-    pub(crate) fn help(&mut self, name: &CStr, help: &CStr) -> Result<(), Error> {
+    pub(crate) fn help(&mut self, name: CText<'_>, help: CText<'_>) -> Result<(), Error> {
         // SAFETY: as in `sample`.
         self.emit(|buf| unsafe { sys::promfmt_emit_help(buf, name.as_ptr(), help.as_ptr()) })
     }
 
     pub(crate) fn metric_type(
         &mut self,
-        name: &CStr,
+        name: CText<'_>,
         kind: sys::promfmt_metric_type_t,
     ) -> Result<(), Error> {
         // SAFETY: as in `sample`; the library takes any 32-bit kind.
@@ -129,9 +144,9 @@ impl RawBuffer {
     pub(crate) fn one_series(
         &mut self,
         counter: bool,
-        name: &CStr,
-        help: &CStr,
-        labels: &CStr,
+        name: CText<'_>,
+        help: CText<'_>,
+        labels: CText<'_>,
         value: f64,
     ) -> Result<(), Error> {
         let shortcut = if counter {
@@ -154,7 +169,7 @@ impl Drop for RawBuffer {
 }
 
 /// The escaped text of `value` (`\\`, `\"` and `\n` for backslash, quote, line feed).
-pub(crate) fn escape_label_value(value: &CStr) -> Result<Vec<u8>, Error> {
+pub(crate) fn escape_label_value(value: CText<'_>) -> Result<Vec<u8>, Error> {
     // SAFETY: measuring: a NUL-terminated input and a NULL output, nothing written.
     let measure = || {
         usize::try_from(unsafe {

@@ -126,6 +126,14 @@ fn label_values_read_back_as_given() {
         ]
         .map(String::from),
     );
+    // Long values too, with a character to escape at every place of an 8-byte word.
+    for c in ['"', '\\', '\n', '\u{1}', '\u{1f}', ' ', 'é'] {
+        values.extend((0..=17).map(|at| {
+            let mut v = String::from("abcdefghijklmnopq");
+            v.insert(at, c);
+            v
+        }));
+    }
     let mut buf = Buffer::new();
     for chunk in values.chunks(7) {
         let pairs: Vec<(String, &str)> = chunk

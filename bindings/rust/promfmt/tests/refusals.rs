@@ -142,3 +142,22 @@ fn creation_and_escaping_refusals() {
         "NUL byte in label value"
     );
 }
+
+#[test]
+fn a_nul_anywhere_in_a_long_text_is_refused() {
+    let mut buf = Buffer::new();
+    for at in 0..=17 {
+        let mut text = String::from("abcdefghijklmnopq");
+        text.insert(at, '\0');
+        let json = format!(r#"{{"k":"{text}"}}"#);
+        let help = buf.help("m", &text).unwrap_err();
+        let name = buf.sample(&text, (), 1.0).unwrap_err();
+        let labels = buf.sample("m", Json(&json), 1.0).unwrap_err();
+        assert_eq!(
+            [help.message(), name.message(), labels.message()],
+            ["NUL byte in help text", "NUL byte in metric name", "NUL byte in labels JSON"],
+            "NUL at {at}"
+        );
+    }
+    assert!(buf.is_empty());
+}

@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: MIT
+//! The two writers compared: the promfmt binding fed Rust values, and
+//! prometheus-client's text encoder over a registry holding the same families.
+use crate::workload::Family;
+use prometheus_client::encoding::text::encode;
+use prometheus_client::metrics::family::Family as ClientFamily;
+use prometheus_client::metrics::gauge::Gauge;
+use prometheus_client::registry::Registry;
+use promfmt::{Buffer, MetricType};
+use std::sync::atomic::AtomicU64;
+
+/// One scrape through the binding into `buf`: HELP, TYPE, then every sample.
+pub fn write_promfmt(buf: &mut Buffer, families: &[Family]) -> Result<(), promfmt::Error> {
+    buf.reset();
+    for family in families {
+        buf.help(&family.name, &family.help)?;
+        buf.metric_type(&family.name, MetricType::Gauge)?;
+        for sample in &family.samples {
+            buf.sample(&family.name, &sample.labels, sample.value)?;
+        }
+    }
+    Ok(())
+}
+
+type Series = ClientFamily<Vec<(String, String)>, Gauge<f64, AtomicU64>>;
+
+/// A prometheus-client registry with one gauge family per workload family.
+pub fn client_registry(families: &[Family]) -> Registry {
+    let mut registry = Registry::default();
+    for family in families {
+        let series = Series::default();
+        for sample in &family.samples {
+            series.get_or_create(&sample.labels).set(sample.value);
+        }
+        registry.register(family.name.clone(), family.help.clone(), series);
+    }
+    registry
+}
+
+/// One scrape through prometheus-client's text encoder into `out`.
+pub fn write_client(out: &mut String, registry: &Registry) -> Result<(), std::fmt::Error> {
+    out.clear();
+    encode(out, registry)
+}
