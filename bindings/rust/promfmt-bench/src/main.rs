@@ -1,16 +1,18 @@
 // SPDX-License-Identifier: MIT
-//! The Rust peer of the project's benchmark: times the promfmt binding
-//! (writer `rust`) and prometheus-client's text encoder (writer
-//! `rust_client`) on the workloads that `promfmt_bench_scrape
-//! --write-workloads DIR` wrote, in CPU time, and writes one result file per
-//! writer: RESULTS/rROUND-rust.json and RESULTS/rROUND-rust_client.json.
+//! The Rust peer of the project's benchmark: times the promfmt binding with
+//! labels as pairs (writer `rust`) and as JSON texts kept from an earlier
+//! scrape (`rust_json`), and prometheus-client's text encoder (`rust_client`)
+//! on the workloads that `promfmt_bench_scrape --write-workloads DIR` wrote,
+//! in CPU time, and writes one result file per writer: RESULTS/rROUND-W.json.
 //!
 //!   promfmt-bench-rust --dir DIR --results RESULTS --round N [--workloads a,b]
 //!                      [--max-samples N] [--min-time SECONDS]
 //!   promfmt-bench-rust --dir DIR --dump ID    (the binding's text for one workload)
 use promfmt_bench::cpu::{allocations, process_time, Counting};
 use promfmt_bench::workload::{load, sample_count, Family};
-use promfmt_bench::writers::{client_registry, write_client, write_promfmt};
+use promfmt_bench::writers::{
+    client_registry, prebuilt_labels, write_client, write_promfmt, write_promfmt_prebuilt,
+};
 use std::collections::HashMap;
 use std::fmt::Write as _;
 use std::path::{Path, PathBuf};
@@ -60,33 +62,33 @@ fn measure(id: &str, samples: usize, min_time: Duration, mut scrape: impl FnMut(
     }
 }
 
-fn measure_both(
-    id: &str,
-    families: &[Family],
-    min_time: Duration,
-    client_first: bool,
-) -> (Measured, Measured) {
+/// The writers, each with its result file's name.
+const WRITERS: [&str; 3] = ["rust", "rust_json", "rust_client"];
+
+/// Times every writer on one workload, starting with writer `first`; the
+/// results come in the order of [`WRITERS`].
+fn measure_all(id: &str, families: &[Family], min_time: Duration, first: usize) -> Vec<Measured> {
     let samples = sample_count(families);
     let mut buf = promfmt::Buffer::new();
-    let mut promfmt = || {
-        measure(id, samples, min_time, || {
-            write_promfmt(&mut buf, families).expect("accepted")
-        })
-    };
+    let labels = prebuilt_labels(families);
     let registry = client_registry(families);
     let mut text = String::new();
-    let mut client = || {
-        measure(id, samples, min_time, || {
-            write_client(&mut text, &registry).expect("encoded")
-        })
-    };
-    if client_first {
-        let c = client();
-        (promfmt(), c)
-    } else {
-        let p = promfmt();
-        (p, client())
+    let mut results: Vec<Option<Measured>> = WRITERS.iter().map(|_| None).collect();
+    for k in 0..WRITERS.len() {
+        let w = (first + k) % WRITERS.len();
+        results[w] = Some(match WRITERS[w] {
+            "rust" => measure(id, samples, min_time, || {
+                write_promfmt(&mut buf, families).expect("accepted")
+            }),
+            "rust_json" => measure(id, samples, min_time, || {
+                write_promfmt_prebuilt(&mut buf, families, &labels).expect("accepted")
+            }),
+            _ => measure(id, samples, min_time, || {
+                write_client(&mut text, &registry).expect("encoded")
+            }),
+        });
     }
+    results.into_iter().map(|r| r.expect("measured")).collect()
 }
 
 fn report(writer: &str, results: &[Measured]) -> String {
@@ -142,7 +144,7 @@ fn main() -> Result<(), Box<dyn std::error::Error>> {
         write_promfmt(&mut buf, &load(&file_of(id)?)?)?;
         return Ok(buf.write_to(io::stdout().lock())?);
     }
-    let results = PathBuf::from(opts.get("--results").ok_or(usage)?);
+    let results_dir = PathBuf::from(opts.get("--results").ok_or(usage)?);
     let round: u64 = opts.get("--round").ok_or(usage)?.parse()?;
     let min_time = Duration::from_secs_f64(opts.get("--min-time").unwrap_or(&"0.1").parse()?);
     let max_samples: usize = opts.get("--max-samples").unwrap_or(&"100000").parse()?;
@@ -154,20 +156,22 @@ fn main() -> Result<(), Box<dyn std::error::Error>> {
             .map(|w| w.0.clone())
             .collect(),
     };
-    let (mut ours, mut theirs) = (Vec::new(), Vec::new());
+    let mut by_writer: Vec<Vec<Measured>> = WRITERS.iter().map(|_| Vec::new()).collect();
     for (i, id) in chosen.iter().enumerate() {
         let families = load(&file_of(id)?)?;
-        let (p, c) = measure_both(id, &families, min_time, (round + i as u64) % 2 == 1);
-        ours.push(p);
-        theirs.push(c);
+        let first = (round as usize + i) % WRITERS.len();
+        for (w, m) in measure_all(id, &families, min_time, first)
+            .into_iter()
+            .enumerate()
+        {
+            by_writer[w].push(m);
+        }
     }
-    fs::write(
-        results.join(format!("r{round}-rust.json")),
-        report("rust", &ours),
-    )?;
-    fs::write(
-        results.join(format!("r{round}-rust_client.json")),
-        report("rust_client", &theirs),
-    )?;
+    for (writer, results) in WRITERS.iter().zip(&by_writer) {
+        fs::write(
+            results_dir.join(format!("r{round}-{writer}.json")),
+            report(writer, results),
+        )?;
+    }
     Ok(())
 }

@@ -68,7 +68,7 @@ fn standard_sample(rng: &mut Rng) -> Sample {
     labels.sort();
     labels.reverse();
     let k = rng.next() % 100_000_000_000_000;
-    let value = if rng.next() % 3 == 0 {
+    let value = if rng.next().is_multiple_of(3) {
         (k / 100_000_000) as f64
     } else {
         k as f64 / 1e8

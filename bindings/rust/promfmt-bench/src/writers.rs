@@ -6,7 +6,7 @@ use prometheus_client::encoding::text::encode;
 use prometheus_client::metrics::family::Family as ClientFamily;
 use prometheus_client::metrics::gauge::Gauge;
 use prometheus_client::registry::Registry;
-use promfmt::{Buffer, MetricType};
+use promfmt::{labels_json, Buffer, Json, MetricType};
 use std::sync::atomic::AtomicU64;
 
 /// One scrape through the binding into `buf`: HELP, TYPE, then every sample.
@@ -17,6 +17,31 @@ pub fn write_promfmt(buf: &mut Buffer, families: &[Family]) -> Result<(), promfm
         buf.metric_type(&family.name, MetricType::Gauge)?;
         for sample in &family.samples {
             buf.sample(&family.name, &sample.labels, sample.value)?;
+        }
+    }
+    Ok(())
+}
+
+/// Every sample's labels as JSON text, made once (a host that keeps its
+/// series' labels text from scrape to scrape).
+pub fn prebuilt_labels(families: &[Family]) -> Vec<String> {
+    let samples = families.iter().flat_map(|f| &f.samples);
+    samples.map(|s| labels_json(&s.labels)).collect()
+}
+
+/// As [`write_promfmt`], with the labels given as the texts of [`prebuilt_labels`].
+pub fn write_promfmt_prebuilt(
+    buf: &mut Buffer,
+    families: &[Family],
+    labels: &[String],
+) -> Result<(), promfmt::Error> {
+    buf.reset();
+    let mut labels = labels.iter();
+    for family in families {
+        buf.help(&family.name, &family.help)?;
+        buf.metric_type(&family.name, MetricType::Gauge)?;
+        for (sample, json) in family.samples.iter().zip(&mut labels) {
+            buf.sample(&family.name, Json(json), sample.value)?;
         }
     }
     Ok(())

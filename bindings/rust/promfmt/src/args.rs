@@ -34,16 +34,21 @@ impl Args {
         let labels_at = bytes.len();
         let mut writer = LabelWriter::new(bytes);
         labels.write_labels(&mut writer);
-        writer.finish();
+        let escaped = writer.finish();
         bytes.push(0);
+        let labels = &self.bytes[labels_at..];
         Ok(Texts {
             name: c_text(&self.bytes[..help_at], "metric name")?,
             help: c_text(&self.bytes[help_at..labels_at], "help text")?,
-            labels: c_text(&self.bytes[labels_at..], "labels JSON")?,
+            labels: match escaped {
+                true => CText::new(labels).expect("ends in NUL"),
+                false => c_text(labels, "labels JSON")?,
+            },
         })
     }
 }
 
+#[inline]
 fn push_text(bytes: &mut Vec<u8>, text: &str) {
     bytes.extend_from_slice(text.as_bytes());
     bytes.push(0);
@@ -51,6 +56,7 @@ fn push_text(bytes: &mut Vec<u8>, text: &str) {
 
 /// `bytes`, which ends in the NUL written after it, as the library's text;
 /// refused when it holds another NUL, where the library would stop reading.
+#[inline]
 fn c_text<'a>(bytes: &'a [u8], what: &str) -> Result<CText<'a>, Error> {
     let (_, text) = bytes.split_last().expect("a NUL was written");
     if has_nul(text) {

@@ -37,19 +37,41 @@ pub trait Labels {
 #[derive(Debug, Clone, Copy, PartialEq, Eq)]
 pub struct Json<'a>(pub &'a str);
 
+/// The labels JSON text of `labels`, exactly as the buffer writes it for a
+/// call. A series whose labels stay the same from scrape to scrape can keep
+/// this text and pass it as [`Json`], which saves escaping them every time.
+///
+/// ```
+/// let text = promfmt::labels_json([("path", "/a\"b")]);
+/// assert_eq!(text, r#"{"path":"/a\"b"}"#);
+/// let mut buf = promfmt::Buffer::new();
+/// buf.sample("hits", promfmt::Json(&text), 1.0)?;
+/// # Ok::<(), promfmt::Error>(())
+/// ```
+pub fn labels_json(labels: impl Labels) -> String {
+    let mut json = Vec::new();
+    let mut writer = LabelWriter::new(&mut json);
+    labels.write_labels(&mut writer);
+    writer.finish();
+    String::from_utf8(json).expect("JSON escaping keeps UTF-8 valid")
+}
+
 /// Builds a labels JSON text inside the buffer's reused argument memory.
 pub struct LabelWriter<'a> {
     json: &'a mut Vec<u8>,
     open: bool,
+    given_text: bool,
 }
 
 impl<'a> LabelWriter<'a> {
+    #[inline]
     pub(crate) fn new(json: &'a mut Vec<u8>) -> LabelWriter<'a> {
-        LabelWriter { json, open: false }
+        LabelWriter { json, open: false, given_text: false }
     }
 
     /// Adds one label. The library checks the name and refuses duplicates;
     /// a NUL in a value cuts the value there, as in the C interface.
+    #[inline]
     pub fn label(&mut self, name: &str, value: &str) {
         self.json.reserve(name.len() + value.len() + 6);
         self.json.push(if self.open { b',' } else { b'{' });
@@ -59,19 +81,26 @@ impl<'a> LabelWriter<'a> {
         push_json_string(self.json, value);
     }
 
+    #[inline]
     fn text(&mut self, text: &str) {
+        self.given_text = true;
         self.json.extend_from_slice(text.as_bytes());
     }
 
-    pub(crate) fn finish(self) {
+    /// Closes the object; true when only escaped pairs were written (so no
+    /// NUL can be in the text), false when JSON text was given as it is.
+    #[inline]
+    pub(crate) fn finish(self) -> bool {
         if self.open {
             self.json.push(b'}');
         }
+        !self.given_text
     }
 }
 
 /// Appends `text` as a JSON string: quote and backslash escaped, control
 /// characters as `\u00XX`, everything else (UTF-8 included) as it is.
+#[inline]
 fn push_json_string(out: &mut Vec<u8>, text: &str) {
     const HEX: &[u8; 16] = b"0123456789abcdef";
     out.reserve(text.len() + 2);

@@ -38,7 +38,7 @@ mod scan;
 pub use buffer::Buffer;
 pub use error::Error;
 pub use escape::escape_label_value;
-pub use labels::{Json, LabelWriter, Labels};
+pub use labels::{labels_json, Json, LabelWriter, Labels};
 pub use metric_type::MetricType;
 
 /// The HTTP `Content-Type` of the text a [`Buffer`] holds.

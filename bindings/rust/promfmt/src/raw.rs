@@ -47,10 +47,12 @@ fn last_error() -> Error {
 pub(crate) struct CText<'a>(&'a [u8]);
 
 impl<'a> CText<'a> {
+    #[inline]
     pub(crate) fn new(bytes: &'a [u8]) -> Option<CText<'a>> {
         (bytes.last() == Some(&0)).then_some(CText(bytes))
     }
 
+    #[inline]
     fn as_ptr(self) -> *const c_char {
         self.0.as_ptr().cast()
     }
@@ -111,6 +113,7 @@ impl RawBuffer {
         run(|| (emit(self.0.as_ptr()) == 0).then_some(()), again)
     }
 
+    #[inline]
     pub(crate) fn sample(
         &mut self,
         name: CText<'_>,
@@ -125,11 +128,13 @@ impl RawBuffer {
         })
     }
 
+    #[inline]
     pub(crate) fn help(&mut self, name: CText<'_>, help: CText<'_>) -> Result<(), Error> {
         // SAFETY: as in `sample`.
         self.emit(|buf| unsafe { sys::promfmt_emit_help(buf, name.as_ptr(), help.as_ptr()) })
     }
 
+    #[inline]
     pub(crate) fn metric_type(
         &mut self,
         name: CText<'_>,
@@ -141,6 +146,7 @@ impl RawBuffer {
 
     /// A whole one-series family: `counter` picks promfmt_emit_counter
     /// over promfmt_emit_gauge.
+    #[inline]
     pub(crate) fn one_series(
         &mut self,
         counter: bool,

@@ -29,6 +29,7 @@ fn find(bytes: &[u8], word_hit: impl Fn(u64) -> u64, hit: impl Fn(u8) -> bool) -
 }
 
 /// Where the first byte that JSON must escape is: a control character, `"` or `\`.
+#[inline]
 pub(crate) fn first_to_escape(bytes: &[u8]) -> Option<usize> {
     find(
         bytes,
@@ -38,6 +39,7 @@ pub(crate) fn first_to_escape(bytes: &[u8]) -> Option<usize> {
 }
 
 /// Whether `bytes` holds a NUL.
+#[inline]
 pub(crate) fn has_nul(bytes: &[u8]) -> bool {
     find(bytes, |x| any_below(x, 1), |b| b == 0).is_some()
 }
