@@ -51,6 +51,19 @@ else
   echo "bench: Go peer skipped: install golang-go, golang-github-prometheus-common-dev and" \
     "golang-github-prometheus-client-golang-dev" >&2
 fi
+# The Rust peer: the binding and prometheus-client, built by cargo (crates from the registry).
+rust_peer=""
+[[ -d $HOME/.cargo/bin ]] && PATH=$HOME/.cargo/bin:$PATH
+if command -v cargo >/dev/null; then
+  cargo build --release --locked --quiet --manifest-path bindings/rust/Cargo.toml \
+    -p promfmt-bench --bin promfmt-bench-rust >&2
+  rust_peer=bindings/rust/target/release/promfmt-bench-rust
+  rust_workloads=standard,labels_random/0,labels_random/3,labels_random/10,labels_random/64
+  rust_workloads+=,labels_random/256,value_len/64,value_len/4096,value_len/21832
+  rust_workloads+=,samples/100,samples/1000,samples/10000,samples/100000
+else
+  echo "bench: Rust peer skipped: install Rust (cargo)" >&2
+fi
 python_peer=""
 if /usr/bin/python3 -c 'import prometheus_client' 2>/dev/null; then
   python_peer=bench/python/peer.py
@@ -70,6 +83,8 @@ for w in promfmt naive prometheus_cpp; do
 done
 [[ -n $go_peer ]] && "$go_peer" -dir "$W" -dump check >"$R/check-go.txt" &&
   check_args+=("go=$R/check-go.txt")
+[[ -n $rust_peer ]] && "$rust_peer" --dir "$W" --dump check >"$R/check-rust.txt" &&
+  check_args+=("rust=$R/check-rust.txt")
 [[ -n $python_peer ]] && /usr/bin/python3 "$python_peer" --dir "$W" --dump check >"$R/check-python.txt" &&
   check_args+=("python=$R/check-python.txt")
 /usr/bin/python3 bench/check_output.py "${check_args[@]}" | tee "$R/check.txt" >&2
@@ -86,6 +101,10 @@ run_go() {
   [[ -z $go_peer ]] || "$go_peer" -dir "$W" -seed "$1" -min-time "$min_time" \
     ${only:+-workloads "$only"} -out "$R/r$1-go.json"
 }
+run_rust() {
+  [[ -z $rust_peer ]] || "$rust_peer" --dir "$W" --results "$R" --round "$1" \
+    --min-time "$min_time" --workloads "${only:-$rust_workloads}"
+}
 run_python() {
   [[ -z $python_peer ]] || /usr/bin/python3 "$python_peer" --dir "$W" --seed "$1" \
     --min-time "$min_time" --max-samples "$python_max" ${only:+--workloads "$only"} \
@@ -93,7 +112,7 @@ run_python() {
 }
 start=$SECONDS
 for r in $(seq 1 "$rounds"); do
-  for writer in $(printf '%s\n' cpp go python | shuf); do
+  for writer in $(printf '%s\n' cpp go python rust | shuf); do
     "run_$writer" "$r"
   done
   echo "bench: round $r of $rounds done ($((SECONDS - start)) s)" >&2

@@ -4,7 +4,8 @@
 # `cargo test` with the library built from this checkout's sources (the
 # default), then again against the library installed under PREFIX, found
 # through pkg-config (feature `pkg-config`); each route is checked on the
-# test binary's dynamic section. Then `cargo clippy --all-targets -D warnings`.
+# test binary's dynamic section. Then the example exporter's scrape is read
+# back by prometheus_client's parser, and `cargo clippy --all-targets -D warnings`.
 # The criterion benchmark's crate is not a default member, so it is not built.
 # Ends with "N passed, M failed": the tests of both runs, plus one per check.
 # Usage: scripts/test-rust.sh PREFIX
@@ -52,6 +53,20 @@ check "the source route links no shared promfmt" eval '! links_shared'
 echo "== cargo test: installed library through pkg-config ($prefix)"
 PKG_CONFIG_PATH=$prefix/lib/pkgconfig LD_LIBRARY_PATH=$prefix/lib cargo_test --features promfmt/pkg-config
 check "the pkg-config route loads $soname" links_shared
+
+echo "== the example exporter's scrape, read back by prometheus_client's parser"
+reads_back() {
+  timeout 300 cargo run --locked --quiet --example exporter >"$tmp/scrape.txt" &&
+    /usr/bin/python3 - "$tmp/scrape.txt" <<'PY'
+import sys
+from prometheus_client.parser import text_string_to_metric_families
+families = {f.name: f for f in text_string_to_metric_families(open(sys.argv[1]).read())}
+assert sorted(families) == ["exporter_build_info", "job_latency_seconds", "jobs_done", "queue_length"], families
+assert families["queue_length"].samples[2].labels == {"host": "worker-1", "queue": 'say "hi"'}
+print("read back: %d families" % len(families))
+PY
+}
+check "the exporter's scrape reads back" reads_back
 
 echo "== cargo clippy --all-targets -- -D warnings"
 check "clippy" timeout 600 cargo clippy --locked --all-targets --quiet -- -D warnings

@@ -66,7 +66,11 @@ pub struct LabelWriter<'a> {
 impl<'a> LabelWriter<'a> {
     #[inline]
     pub(crate) fn new(json: &'a mut Vec<u8>) -> LabelWriter<'a> {
-        LabelWriter { json, open: false, given_text: false }
+        LabelWriter {
+            json,
+            open: false,
+            given_text: false,
+        }
     }
 
     /// Adds one label. The library checks the name and refuses duplicates;

@@ -155,7 +155,11 @@ fn a_nul_anywhere_in_a_long_text_is_refused() {
         let labels = buf.sample("m", Json(&json), 1.0).unwrap_err();
         assert_eq!(
             [help.message(), name.message(), labels.message()],
-            ["NUL byte in help text", "NUL byte in metric name", "NUL byte in labels JSON"],
+            [
+                "NUL byte in help text",
+                "NUL byte in metric name",
+                "NUL byte in labels JSON"
+            ],
             "NUL at {at}"
         );
     }
