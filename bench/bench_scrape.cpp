@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Side-by-side benchmark of promfmt, prometheus-cpp's TextSerializer, a
-// naive writer and the floor over every workload of the catalogue. Each
+// naive writer (also as one that sorts each sample's labels itself, on the
+// workloads with many labels) and the floor over every workload of the catalogue. Each
 // benchmark is named "<workload id>:<writer>" and reports CPU ns per sample;
 // promfmt's also report heap allocations per sample in steady state. Times
 // are reported, never asserted: scripts/bench.sh runs this binary once per
@@ -103,14 +104,15 @@ void run_prometheus_cpp(benchmark::State &state, const Workload &w)
 }
 #endif
 
-void run_naive(benchmark::State &state, const Workload &w)
+template <void (*write)(std::string &, const std::vector<Family> &)>
+void run_string_writer(benchmark::State &state, const Workload &w)
 {
     const std::vector<Family> &families = families_of(w);
     std::string out;
-    bench::write_naive(out, families);  // grows the string once
+    write(out, families);  // grows the string once
     for (auto _ : state) {
         out.clear();
-        bench::write_naive(out, families);
+        write(out, families);
         benchmark::DoNotOptimize(out.data());
     }
     set_per_sample(state, bench::sample_count(families));
@@ -132,8 +134,10 @@ void register_all()
 {
     using Runner = void (*)(benchmark::State &, const Workload &);
     for (const Workload &w : bench::catalogue()) {
-        std::vector<std::pair<const char *, Runner>> writers = {{"promfmt", run_promfmt},
-                                                                {"naive", run_naive}};
+        std::vector<std::pair<const char *, Runner>> writers = {
+            {"promfmt", run_promfmt}, {"naive", run_string_writer<bench::write_naive>}};
+        if (w.shape.labels_per_sample >= 64)
+            writers.emplace_back("naive_sorting", run_string_writer<bench::write_naive_sorting>);
 #ifdef PROMFMT_BENCH_PROMETHEUS_CPP
         writers.emplace_back("prometheus_cpp", run_prometheus_cpp);
 #endif
@@ -197,6 +201,8 @@ int dump(const std::string &writer, const std::string &id)
         text.assign(promfmt_buffer_data(buf.get()), promfmt_buffer_len(buf.get()));
     } else if (writer == "naive") {
         bench::write_naive(text, families);
+    } else if (writer == "naive_sorting") {
+        bench::write_naive_sorting(text, families);
 #ifdef PROMFMT_BENCH_PROMETHEUS_CPP
     } else if (writer == "prometheus_cpp") {
         text = bench::write_prometheus_cpp(bench::to_prometheus_cpp(families));

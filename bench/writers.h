@@ -30,6 +30,10 @@ std::string write_prometheus_cpp(const std::vector<prometheus::MetricFamily> &fa
 // already parsed and sorted.
 void write_naive(std::string &out, const std::vector<Family> &families);
 
+// The same writer handed the labels in the labels text's order: it sorts a
+// copy of each sample's labels with std::sort before writing them.
+void write_naive_sorting(std::string &out, const std::vector<Family> &families);
+
 // The work no writer can avoid: parse every labels text with yyjson, render
 // every value with std::to_chars, and copy the finished text.
 size_t write_floor(const std::vector<Family> &families, const std::string &finished, char *dst);
