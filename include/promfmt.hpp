@@ -241,7 +241,8 @@ private:
 
 /**
  * An output buffer: owns one promfmt_buffer_t (freed by the destructor) and
- * the scratch string its calls stage text in. Move-only; a moved-from
+ * the scratch string its calls stage text in, which keeps the size of the
+ * largest call's name, help text and labels. Move-only; a moved-from
  * buffer owns nothing: its view is empty and its emitters fail with
  * "null buffer pointer".
  */
@@ -263,7 +264,7 @@ public:
      * The non-throwing form: when memory runs out, the buffer owns nothing
      * (test it with operator bool) and last_error() says why.
      */
-    buffer(std::nothrow_t, std::size_t initial_capacity = 0) noexcept
+    explicit buffer(std::nothrow_t, std::size_t initial_capacity = 0) noexcept
         : handle_(promfmt_buffer_create(initial_capacity))
     {
     }
