@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Side-by-side benchmark of promfmt, prometheus-cpp's TextSerializer, a
 // naive writer (also as one that sorts each sample's labels itself, on the
-// workloads with many labels) and the floor over every workload of the catalogue. Each
+// workloads with many labels) and the floor over every workload of the
+// catalogue, and of promfmt through its C++ wrapper (promfmt_cxx) on the
+// standard scrape. Each
 // benchmark is named "<workload id>:<writer>" and reports CPU ns per sample;
 // promfmt's also report heap allocations per sample in steady state. Times
 // are reported, never asserted: scripts/bench.sh runs this binary once per
@@ -93,6 +95,32 @@ void run_promfmt(benchmark::State &state, const Workload &w)
     state.counters["peak_rss_mib"] = peak_rss_mib();
 }
 
+// promfmt through the C++ wrapper, from C++ values; counted as run_promfmt
+// counts: the second scrape into the grown buffer is the steady state.
+void run_promfmt_cxx(benchmark::State &state, const Workload &w)
+{
+    const std::vector<Family> &families = families_of(w);
+    const std::vector<bench::CxxFamily> values = bench::to_cxx(families);
+    size_t samples = bench::sample_count(families);
+    promfmt::cxx::buffer buf;
+    if (bench::write_promfmt_cxx(buf, values) != 0) {
+        state.SkipWithError(promfmt_last_error());
+        return;
+    }
+    buf.reset();
+    unsigned long before = g_bench_allocations.load();
+    bench::write_promfmt_cxx(buf, values);
+    unsigned long allocations = g_bench_allocations.load() - before;
+
+    for (auto _ : state) {
+        buf.reset();
+        bench::write_promfmt_cxx(buf, values);
+        benchmark::DoNotOptimize(buf.data());
+    }
+    set_per_sample(state, samples);
+    state.counters["allocs_per_sample"] = static_cast<double>(allocations) / samples;
+}
+
 #ifdef PROMFMT_BENCH_PROMETHEUS_CPP
 void run_prometheus_cpp(benchmark::State &state, const Workload &w)
 {
@@ -143,6 +171,8 @@ void register_all()
 #endif
         if (w.with_floor)
             writers.emplace_back("floor", run_floor);
+        if (w.id == "standard")
+            writers.emplace_back("promfmt_cxx", run_promfmt_cxx);
         for (const auto &[writer, run] : writers) {
             Runner fn = run;
             const Workload *wp = &w;
@@ -199,6 +229,13 @@ int dump(const std::string &writer, const std::string &id)
             return 1;
         }
         text.assign(promfmt_buffer_data(buf.get()), promfmt_buffer_len(buf.get()));
+    } else if (writer == "promfmt_cxx") {
+        promfmt::cxx::buffer buf;
+        if (bench::write_promfmt_cxx(buf, bench::to_cxx(families)) != 0) {
+            fprintf(stderr, "promfmt_cxx: %s\n", promfmt_last_error());
+            return 1;
+        }
+        text = buf.view();
     } else if (writer == "naive") {
         bench::write_naive(text, families);
     } else if (writer == "naive_sorting") {

@@ -45,6 +45,7 @@ class Results:
     def __init__(self, directory):
         self.rounds = defaultdict(dict)  # (writer, workload) -> {round: ns}
         self.promfmt = defaultdict(dict)  # workload -> counters of promfmt
+        self.extra = defaultdict(dict)  # (writer, workload) -> {round: the whole result}
         self.context = {}
         self.context_round = 0
         self.round_count = 0
@@ -75,11 +76,13 @@ class Results:
                     continue
                 workload, writer = b["run_name"].rsplit(":", 1)
                 self.rounds[(writer, workload)][rnd] = b["ns_per_sample"]
+                self.extra[(writer, workload)][rnd] = b
                 if writer == "promfmt":
                     self.keep_counters(workload, b)
         else:
             for r in data["results"]:
                 self.rounds[(data["writer"], r["workload"])][rnd] = r["ns_per_sample"]
+                self.extra[(data["writer"], r["workload"])][rnd] = r
 
     def keep_counters(self, workload, b):
         c = self.promfmt[workload]

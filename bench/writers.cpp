@@ -28,6 +28,34 @@ int write_promfmt(promfmt_buffer_t *buf, const std::vector<Family> &families)
     return failures;
 }
 
+std::vector<CxxFamily> to_cxx(const std::vector<Family> &families)
+{
+    std::vector<CxxFamily> out;
+    for (const Family &f : families) {
+        CxxFamily family{f.name, f.help, {}};
+        for (const Sample &s : f.samples) {
+            CxxSample sample{{}, s.value};
+            for (uint16_t i : s.order)
+                sample.labels.emplace_back(s.labels[i].first, s.labels[i].second);
+            family.samples.push_back(std::move(sample));
+        }
+        out.push_back(std::move(family));
+    }
+    return out;
+}
+
+int write_promfmt_cxx(promfmt::cxx::buffer &buf, const std::vector<CxxFamily> &families)
+{
+    int failures = 0;
+    for (const CxxFamily &f : families) {
+        failures += !buf.try_help(f.name, f.help);
+        failures += !buf.try_type(f.name, promfmt::cxx::metric_type::gauge);
+        for (const CxxSample &s : f.samples)
+            failures += !buf.try_sample(f.name, s.labels, s.value);
+    }
+    return failures;
+}
+
 #ifdef PROMFMT_BENCH_PROMETHEUS_CPP
 std::vector<prometheus::MetricFamily> to_prometheus_cpp(const std::vector<Family> &families)
 {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "promfmt.h"
+#include "promfmt.hpp"
 #include "workload.h"
 
 #ifdef PROMFMT_BENCH_PROMETHEUS_CPP
@@ -18,6 +19,22 @@ namespace bench {
 // promfmt through its C interface: HELP, TYPE and one emit per sample, the
 // labels as JSON text. Returns the number of failed calls.
 int write_promfmt(promfmt_buffer_t *buf, const std::vector<Family> &families);
+
+// The families as a C++ host holds them: names, help texts and label pairs
+// as std::string_view (pairs in the labels text's order), and values.
+struct CxxSample {
+    std::vector<promfmt::cxx::label> labels;
+    double value;
+};
+struct CxxFamily {
+    std::string_view name, help;
+    std::vector<CxxSample> samples;
+};
+std::vector<CxxFamily> to_cxx(const std::vector<Family> &families);
+
+// promfmt through its C++ wrapper (promfmt.hpp), the labels given as pairs.
+// Returns the number of failed calls.
+int write_promfmt_cxx(promfmt::cxx::buffer &buf, const std::vector<CxxFamily> &families);
 
 #ifdef PROMFMT_BENCH_PROMETHEUS_CPP
 // prometheus-cpp's TextSerializer over its own structures, built beforehand

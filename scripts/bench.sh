@@ -65,7 +65,7 @@ W=$B/workloads R=$B/results
 
 # Every writer's output for the small check workload must parse to the same families.
 check_args=()
-for w in promfmt naive prometheus_cpp; do
+for w in promfmt promfmt_cxx naive prometheus_cpp; do
   "$cpp" --dump "$w" check >"$R/check-$w.txt" 2>/dev/null && check_args+=("$w=$R/check-$w.txt")
 done
 [[ -n $go_peer ]] && "$go_peer" -dir "$W" -dump check >"$R/check-go.txt" &&
