@@ -1,61 +1,73 @@
 // SPDX-License-Identifier: MIT
 using System;
 using System.Collections.Generic;
-using System.Globalization;
-using System.Text;
 
 namespace Promfmt
 {
     // Writes labels as the text of one JSON object, the form the library
-    // takes. Every value is a JSON string, so nothing depends on the culture.
+    // takes, into the call's UTF-8 block. Every value is a JSON string, so
+    // nothing depends on the culture.
     internal static class LabelsJson
     {
-        internal static string Write(IEnumerable<KeyValuePair<string, string>> labels)
+        // Returns where the NUL-terminated text starts, or -1 for null.
+        internal static int Write(Utf8Writer text, IReadOnlyList<KeyValuePair<string, string>> labels)
         {
             if (labels == null)
-                return null;
-            var json = new StringBuilder("{");
-            foreach (var label in labels)
-            {
-                if (label.Key == null)
-                    throw new ArgumentException("a label name is null", "labels");
-                if (label.Value == null)
-                    throw new ArgumentException("label " + label.Key + " has a null value",
-                                                "labels");
-                if (json.Length > 1)
-                    json.Append(',');
-                AppendString(json, label.Key);
-                json.Append(':');
-                AppendString(json, label.Value);
-            }
-            return json.Append('}').ToString();
+                return -1;
+            int start = Open(text);
+            for (int i = 0; i < labels.Count; i++)
+                Member(text, i, labels[i]);
+            return Close(text, start);
         }
 
-        private static void AppendString(StringBuilder json, string text)
+        // A Dictionary is walked with its own struct enumerator; any other
+        // IReadOnlyDictionary through the interface, which allocates one
+        // enumerator per call.
+        internal static int Write(Utf8Writer text, IReadOnlyDictionary<string, string> labels)
         {
-            json.Append('"');
-            foreach (char c in text)
+            if (labels == null)
+                return -1;
+            int start = Open(text), i = 0;
+            var dictionary = labels as Dictionary<string, string>;
+            if (dictionary != null)
             {
-                switch (c)
-                {
-                    case '"': json.Append("\\\""); break;
-                    case '\\': json.Append("\\\\"); break;
-                    case '\n': json.Append("\\n"); break;
-                    case '\r': json.Append("\\r"); break;
-                    case '\t': json.Append("\\t"); break;
-                    case '\0':
-                        // The library would cut the text at an escaped NUL.
-                        throw new ArgumentException("a label contains a NUL character", "labels");
-                    default:
-                        if (c < ' ')
-                            json.Append("\\u").Append(
-                                ((int)c).ToString("x4", CultureInfo.InvariantCulture));
-                        else
-                            json.Append(c);
-                        break;
-                }
+                foreach (var label in dictionary)
+                    Member(text, i++, label);
             }
-            json.Append('"');
+            else
+            {
+                foreach (var label in labels)
+                    Member(text, i++, label);
+            }
+            return Close(text, start);
+        }
+
+        // Both return where the object's text starts.
+        private static int Open(Utf8Writer text)
+        {
+            int start = text.Length;
+            text.Byte((byte)'{');
+            return start;
+        }
+
+        private static int Close(Utf8Writer text, int start)
+        {
+            text.Byte((byte)'}');
+            text.Byte(0);
+            return start;
+        }
+
+        private static void Member(Utf8Writer text, int index, KeyValuePair<string, string> label)
+        {
+            if (label.Key == null)
+                throw new ArgumentException("a label name is null", "labels");
+            if (label.Value == null)
+                throw new ArgumentException("label " + label.Key + " has a null value", "labels");
+            if (index > 0)
+                text.Byte((byte)',');
+            text.JsonString(label.Key, "labels");
+            text.Byte((byte)':');
+            text.JsonString(label.Value, "labels");
         }
     }
 }
