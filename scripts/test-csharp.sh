@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # The C# binding's suite against the library installed under PREFIX (as
-# scripts/test-bindings.sh installs it), then a short run of its benchmark
-# (the standard scrape: ns and managed bytes per sample; times unchecked).
+# scripts/test-bindings.sh installs it), after a short run of its benchmark
+# (the standard scrape: ns and managed bytes per sample; times unchecked) and
+# of the example exporter.
 # Ends with "N passed, M failed".
 # Usage: scripts/test-csharp.sh PREFIX
 set -euo pipefail
@@ -22,9 +23,13 @@ suite() {
     bindings/csharp/tests/*.cs || return
   mcs -optimize+ -warn:4 -warnaserror -out:"$out/ScrapeBench.exe" -r:"$out/Promfmt.dll" \
     bindings/csharp/bench/*.cs || return
+  mcs -warn:4 -warnaserror -out:"$out/Exporter.exe" -r:"$out/Promfmt.dll" \
+    bindings/csharp/examples/Exporter.cs || return
   # Only the runtime SONAME, as a runtime-only package installs it: no .so symlink.
   cp -L "$prefix/lib/$soname" "$only/$soname" || return
   (cd "$out" && LD_LIBRARY_PATH=$only timeout 60 mono ScrapeBench.exe --min-time 0.02) || return
+  # The README's exporter, one scrape to stdout.
+  (cd "$out" && LD_LIBRARY_PATH=$only timeout 60 mono Exporter.exe --print) || return
   (cd "$out" && LD_LIBRARY_PATH=$only PROMFMT_TEST_LIBDIR=$only timeout 60 mono BindingTests.exe)
 }
 suite
