@@ -6,23 +6,39 @@ namespace Promfmt
 {
     // Writes labels as the text of one JSON object, the form the library
     // takes, into the call's UTF-8 block. Every value is a JSON string, so
-    // nothing depends on the culture.
+    // nothing depends on the culture. Each Write returns where the
+    // NUL-terminated text starts, or -1 for null labels.
+    //
+    // Arrays, Lists and Dictionaries are walked through their own types:
+    // an array's interface indexer is slow under Mono, and enumerating any
+    // other collection through its interface allocates an enumerator.
     internal static class LabelsJson
     {
-        // Returns where the NUL-terminated text starts, or -1 for null.
         internal static int Write(Utf8Writer text, IReadOnlyList<KeyValuePair<string, string>> labels)
         {
             if (labels == null)
                 return -1;
             int start = Open(text);
-            for (int i = 0; i < labels.Count; i++)
-                Member(text, i, labels[i]);
+            var array = labels as KeyValuePair<string, string>[];
+            var list = labels as List<KeyValuePair<string, string>>;
+            if (array != null)
+            {
+                for (int i = 0; i < array.Length; i++)
+                    Member(text, i, array[i]);
+            }
+            else if (list != null)
+            {
+                for (int i = 0; i < list.Count; i++)
+                    Member(text, i, list[i]);
+            }
+            else
+            {
+                for (int i = 0; i < labels.Count; i++)
+                    Member(text, i, labels[i]);
+            }
             return Close(text, start);
         }
 
-        // A Dictionary is walked with its own struct enumerator; any other
-        // IReadOnlyDictionary through the interface, which allocates one
-        // enumerator per call.
         internal static int Write(Utf8Writer text, IReadOnlyDictionary<string, string> labels)
         {
             if (labels == null)
@@ -63,11 +79,7 @@ namespace Promfmt
                 throw new ArgumentException("a label name is null", "labels");
             if (label.Value == null)
                 throw new ArgumentException("label " + label.Key + " has a null value", "labels");
-            if (index > 0)
-                text.Byte((byte)',');
-            text.JsonString(label.Key, "labels");
-            text.Byte((byte)':');
-            text.JsonString(label.Value, "labels");
+            text.JsonMember(index == 0, label.Key, label.Value);
         }
     }
 }

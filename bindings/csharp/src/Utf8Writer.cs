@@ -10,7 +10,7 @@ namespace Promfmt
     // Text the library would mangle is refused with ArgumentException: a NUL
     // character (C would cut the text there) and a lone surrogate (not
     // encodable as UTF-8).
-    internal sealed class Utf8Writer
+    internal sealed unsafe class Utf8Writer
     {
         // One per thread, so that encoding needs no lock; the library is
         // called under NativeMethods.Gate.
@@ -25,17 +25,17 @@ namespace Promfmt
             get { return bytes; }
         }
 
+        internal int Length
+        {
+            get { return length; }
+        }
+
         // This thread's block, emptied.
         internal static Utf8Writer ForThisThread()
         {
             Utf8Writer writer = forThisThread ?? (forThisThread = new Utf8Writer());
             writer.length = 0;
             return writer;
-        }
-
-        internal int Length
-        {
-            get { return length; }
         }
 
         // Appends the text and a NUL; returns where it starts, or -1 for null
@@ -45,8 +45,13 @@ namespace Promfmt
             if (text == null)
                 return -1;
             int start = length;
-            Chars(text, what, false);
-            Byte(0);
+            Reserve(checked(text.Length * 3 + 1));
+            fixed (byte* block = bytes)
+            {
+                byte* end = Chars(block + length, text, what, false);
+                *end++ = 0;
+                length = (int)(end - block);
+            }
             return start;
         }
 
@@ -65,12 +70,27 @@ namespace Promfmt
             return start;
         }
 
-        // Appends the text as a JSON string, quotes included.
-        internal void JsonString(string text, string what)
+        // Appends one member of a JSON object, "name":"value", after a comma
+        // unless it is the first.
+        internal void JsonMember(bool first, string name, string value)
         {
-            Byte((byte)'"');
-            Chars(text, what, true);
-            Byte((byte)'"');
+            // A char takes at most 3 bytes of UTF-8 (a surrogate pair 4 for
+            // two chars), or 6 as a JSON \u00XX escape.
+            Reserve(checked((name.Length + value.Length) * 6 + 6));
+            fixed (byte* block = bytes)
+            {
+                byte* at = block + length;
+                if (!first)
+                    *at++ = (byte)',';
+                *at++ = (byte)'"';
+                at = Chars(at, name, "labels", true);
+                *at++ = (byte)'"';
+                *at++ = (byte)':';
+                *at++ = (byte)'"';
+                at = Chars(at, value, "labels", true);
+                *at++ = (byte)'"';
+                length = (int)(at - block);
+            }
         }
 
         internal void Byte(byte b)
@@ -90,71 +110,71 @@ namespace Promfmt
             Array.Resize(ref bytes, size);
         }
 
-        private void Chars(string text, string what, bool json)
+        // Writes the text's UTF-8 at to, JSON-escaped when json is set, into
+        // room reserved by the caller; returns the end.
+        private static byte* Chars(byte* to, string text, string what, bool json)
         {
-            // A char takes at most 3 bytes of UTF-8 (a surrogate pair 4 for
-            // two chars), or 6 as a JSON \u00XX escape.
-            Reserve(checked(text.Length * (json ? 6 : 3)));
-            byte[] b = bytes;
-            int n = length;
-            for (int i = 0; i < text.Length; i++)
+            fixed (char* start = text)
             {
-                char c = text[i];
-                if (c == '\0')
-                    throw new ArgumentException(what + " contains a NUL character", what);
-                if (c < 0x80)
+                char* end = start + text.Length;
+                for (char* p = start; p < end; p++)
                 {
-                    if (json && (c < 0x20 || c == '"' || c == '\\'))
-                        n = JsonEscape(b, n, c);
+                    char c = *p;
+                    if (c < 0x80)
+                    {
+                        if (c == '\0')
+                            throw new ArgumentException(what + " contains a NUL character", what);
+                        if (json && (c < 0x20 || c == '"' || c == '\\'))
+                            to = JsonEscape(to, c);
+                        else
+                            *to++ = (byte)c;
+                    }
+                    else if (c < 0x800)
+                    {
+                        *to++ = (byte)(0xC0 | (c >> 6));
+                        *to++ = (byte)(0x80 | (c & 0x3F));
+                    }
+                    else if (!char.IsSurrogate(c))
+                    {
+                        *to++ = (byte)(0xE0 | (c >> 12));
+                        *to++ = (byte)(0x80 | ((c >> 6) & 0x3F));
+                        *to++ = (byte)(0x80 | (c & 0x3F));
+                    }
                     else
-                        b[n++] = (byte)c;
-                }
-                else if (c < 0x800)
-                {
-                    b[n++] = (byte)(0xC0 | (c >> 6));
-                    b[n++] = (byte)(0x80 | (c & 0x3F));
-                }
-                else if (!char.IsSurrogate(c))
-                {
-                    b[n++] = (byte)(0xE0 | (c >> 12));
-                    b[n++] = (byte)(0x80 | ((c >> 6) & 0x3F));
-                    b[n++] = (byte)(0x80 | (c & 0x3F));
-                }
-                else
-                {
-                    if (!char.IsHighSurrogate(c) || i + 1 == text.Length ||
-                        !char.IsLowSurrogate(text[i + 1]))
-                        throw new ArgumentException(what + " is not valid UTF-16 text", what);
-                    int cp = char.ConvertToUtf32(c, text[++i]);
-                    b[n++] = (byte)(0xF0 | (cp >> 18));
-                    b[n++] = (byte)(0x80 | ((cp >> 12) & 0x3F));
-                    b[n++] = (byte)(0x80 | ((cp >> 6) & 0x3F));
-                    b[n++] = (byte)(0x80 | (cp & 0x3F));
+                    {
+                        if (!char.IsHighSurrogate(c) || p + 1 == end || !char.IsLowSurrogate(p[1]))
+                            throw new ArgumentException(what + " is not valid UTF-16 text", what);
+                        int cp = char.ConvertToUtf32(c, *++p);
+                        *to++ = (byte)(0xF0 | (cp >> 18));
+                        *to++ = (byte)(0x80 | ((cp >> 12) & 0x3F));
+                        *to++ = (byte)(0x80 | ((cp >> 6) & 0x3F));
+                        *to++ = (byte)(0x80 | (cp & 0x3F));
+                    }
                 }
             }
-            length = n;
+            return to;
         }
 
-        private static int JsonEscape(byte[] b, int n, char c)
+        private static byte* JsonEscape(byte* to, char c)
         {
             const string hex = "0123456789abcdef";
-            b[n++] = (byte)'\\';
+            *to++ = (byte)'\\';
             switch (c)
             {
-                case '"': b[n++] = (byte)'"'; break;
-                case '\\': b[n++] = (byte)'\\'; break;
-                case '\n': b[n++] = (byte)'n'; break;
-                case '\r': b[n++] = (byte)'r'; break;
-                case '\t': b[n++] = (byte)'t'; break;
+                case '"': *to++ = (byte)'"'; break;
+                case '\\': *to++ = (byte)'\\'; break;
+                case '\n': *to++ = (byte)'n'; break;
+                case '\r': *to++ = (byte)'r'; break;
+                case '\t': *to++ = (byte)'t'; break;
                 default:
-                    b[n++] = (byte)'u';
-                    b[n++] = (byte)'0';
-                    b[n++] = (byte)'0';
-                    b[n++] = (byte)hex[c >> 4];
-                    b[n++] = (byte)hex[c & 0xF];
+                    *to++ = (byte)'u';
+                    *to++ = (byte)'0';
+                    *to++ = (byte)'0';
+                    *to++ = (byte)hex[c >> 4];
+                    *to++ = (byte)hex[c & 0xF];
                     break;
             }
-            return n;
+            return to;
         }
     }
 }
