@@ -148,13 +148,19 @@ internal static class ScrapeBench
             buf.Help(family.Name, family.Help);
             buf.Type(family.Name, MetricType.Gauge);
             var series = family.Series;
-            for (int s = 0; s < series.Count; s++)
+            if (writer == "csharp")
             {
-                if (writer == "csharp")
+                for (int s = 0; s < series.Count; s++)
                     buf.Sample(family.Name, series[s].Value, series[s].Pairs);
-                else if (writer == "csharp_dict")
+            }
+            else if (writer == "csharp_dict")
+            {
+                for (int s = 0; s < series.Count; s++)
                     buf.Sample(family.Name, series[s].Value, series[s].Dictionary);
-                else
+            }
+            else
+            {
+                for (int s = 0; s < series.Count; s++)
                     buf.SampleJson(family.Name, series[s].Value, series[s].Json);
             }
         }

@@ -116,41 +116,52 @@ namespace Promfmt
         {
             fixed (char* start = text)
             {
-                char* end = start + text.Length;
-                for (char* p = start; p < end; p++)
+                char* p = start, end = start + text.Length;
+                while (p < end)
                 {
-                    char c = *p;
-                    if (c < 0x80)
+                    // The common case first: ASCII copied as it is.
+                    uint c = *p;
+                    if (c - 1 < 0x7F && (!json || (c >= 0x20 && c != '"' && c != '\\')))
                     {
-                        if (c == '\0')
-                            throw new ArgumentException(what + " contains a NUL character", what);
-                        if (json && (c < 0x20 || c == '"' || c == '\\'))
-                            to = JsonEscape(to, c);
-                        else
-                            *to++ = (byte)c;
+                        *to++ = (byte)c;
+                        p++;
+                        continue;
                     }
-                    else if (c < 0x800)
-                    {
-                        *to++ = (byte)(0xC0 | (c >> 6));
-                        *to++ = (byte)(0x80 | (c & 0x3F));
-                    }
-                    else if (!char.IsSurrogate(c))
-                    {
-                        *to++ = (byte)(0xE0 | (c >> 12));
-                        *to++ = (byte)(0x80 | ((c >> 6) & 0x3F));
-                        *to++ = (byte)(0x80 | (c & 0x3F));
-                    }
-                    else
-                    {
-                        if (!char.IsHighSurrogate(c) || p + 1 == end || !char.IsLowSurrogate(p[1]))
-                            throw new ArgumentException(what + " is not valid UTF-16 text", what);
-                        int cp = char.ConvertToUtf32(c, *++p);
-                        *to++ = (byte)(0xF0 | (cp >> 18));
-                        *to++ = (byte)(0x80 | ((cp >> 12) & 0x3F));
-                        *to++ = (byte)(0x80 | ((cp >> 6) & 0x3F));
-                        *to++ = (byte)(0x80 | (cp & 0x3F));
-                    }
+                    to = Special(to, ref p, end, what);
                 }
+            }
+            return to;
+        }
+
+        // The char at p, past the common case: a NUL, a char JSON escapes,
+        // or one or two chars that take more than one byte. Moves p past it.
+        private static byte* Special(byte* to, ref char* p, char* end, string what)
+        {
+            char c = *p++;
+            if (c == '\0')
+                throw new ArgumentException(what + " contains a NUL character", what);
+            if (c < 0x80)
+                return JsonEscape(to, c);
+            if (c < 0x800)
+            {
+                *to++ = (byte)(0xC0 | (c >> 6));
+                *to++ = (byte)(0x80 | (c & 0x3F));
+            }
+            else if (!char.IsSurrogate(c))
+            {
+                *to++ = (byte)(0xE0 | (c >> 12));
+                *to++ = (byte)(0x80 | ((c >> 6) & 0x3F));
+                *to++ = (byte)(0x80 | (c & 0x3F));
+            }
+            else
+            {
+                if (!char.IsHighSurrogate(c) || p == end || !char.IsLowSurrogate(*p))
+                    throw new ArgumentException(what + " is not valid UTF-16 text", what);
+                int cp = char.ConvertToUtf32(c, *p++);
+                *to++ = (byte)(0xF0 | (cp >> 18));
+                *to++ = (byte)(0x80 | ((cp >> 12) & 0x3F));
+                *to++ = (byte)(0x80 | ((cp >> 6) & 0x3F));
+                *to++ = (byte)(0x80 | (cp & 0x3F));
             }
             return to;
         }
