@@ -183,7 +183,8 @@ namespace Promfmt
             Family(args, true, name, args.Text(labelsJson, "labelsJson"), value, help);
         }
 
-        private void Family(Utf8Writer args, bool counter, string name, int labels, double value, string help)
+        private void Family(Utf8Writer args, bool counter, string name, int labels, double value,
+                            string help)
         {
             int n = args.Text(name, "name"), h = args.Text(help, "help");
             fixed (byte* a = args.Bytes)
@@ -256,7 +257,8 @@ namespace Promfmt
                 lock (NativeMethods.Gate)
                 {
                     BufferHandle buf = Open();
-                    count = Math.Max(0, Math.Min(TextLength(buf) - done, chunk.Bytes.Length));
+                    // Not the block's last byte, which stays 0 (see Utf8Writer).
+                    count = Math.Max(0, Math.Min(TextLength(buf) - done, chunk.Bytes.Length - 1));
                     Marshal.Copy(NativeMethods.promfmt_buffer_data(buf) + done, chunk.Bytes, 0, count);
                     GC.KeepAlive(buf);
                 }

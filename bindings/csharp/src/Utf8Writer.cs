@@ -99,9 +99,12 @@ namespace Promfmt
             bytes[length++] = b;
         }
 
+        // Makes room for count more bytes. The block's last byte is never
+        // written and stays 0, so the library reading at any offset stops
+        // inside the block, whatever a call left there.
         internal void Reserve(int count)
         {
-            int need = checked(length + count);
+            int need = checked(length + count + 1);
             if (need <= bytes.Length)
                 return;
             int size = bytes.Length;
