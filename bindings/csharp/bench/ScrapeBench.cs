@@ -53,31 +53,40 @@ internal static class ScrapeBench
         var index = File.ReadAllLines(Path.Combine(dir, "index.txt"))
             .Where(l => l.Trim().Length > 0).Select(l => l.Split('\t')).ToList();
         if (args.ContainsKey("dump"))
-        {
-            var file = index.Single(row => row[0] == args["dump"])[1];
-            using (var buf = new MetricBuffer())
-            using (var stdout = Console.OpenStandardOutput())
-            {
-                Scrape(buf, Load(Path.Combine(dir, file)), "csharp");
-                buf.WriteTo(stdout);
-            }
-            return 0;
-        }
+            return Dump(Path.Combine(dir, index.Single(row => row[0] == args["dump"])[1]));
         var wanted = Get(args, "workloads", "");
         var todo = index.Where(row => row[0] != "check" &&
-                                      (wanted == "" || wanted.Split(',').Contains(row[0])))
-            .ToList();
-        var rng = new Random(int.Parse(Get(args, "seed", "1"), CultureInfo.InvariantCulture));
-        todo = todo.OrderBy(row => rng.Next()).ToList();
-        var results = Writers.ToDictionary(w => w, w => new List<string>());
-        foreach (var row in todo)
-        {
-            var families = Load(Path.Combine(dir, row[1]));
-            foreach (string writer in Writers.OrderBy(w => rng.Next()))
-                results[writer].Add(Measure(families, writer, minTime).Json(row[0]));
-        }
+                                      (wanted == "" || wanted.Split(',').Contains(row[0])));
+        var results = Workloads(dir, todo, int.Parse(Get(args, "seed", "1"), CultureInfo.InvariantCulture), minTime);
         foreach (var writer in Writers)
             Report(args, writer, results[writer]);
+        return 0;
+    }
+
+    // Every workload, in an order drawn from the seed, each timed with the
+    // writers in a fresh order; the JSON results per writer.
+    private static Dictionary<string, List<string>> Workloads(
+        string dir, IEnumerable<string[]> todo, int seed, double minTime)
+    {
+        var rng = new Random(seed);
+        var results = Writers.ToDictionary(w => w, w => new List<string>());
+        foreach (var row in todo.OrderBy(row => rng.Next()).ToList())
+        {
+            var families = Load(Path.Combine(dir, row[1]));
+            foreach (string writer in Writers.OrderBy(w => rng.Next()).ToList())
+                results[writer].Add(Measure(families, writer, minTime).Json(row[0]));
+        }
+        return results;
+    }
+
+    private static int Dump(string path)
+    {
+        using (var buf = new MetricBuffer())
+        using (var stdout = Console.OpenStandardOutput())
+        {
+            Scrape(buf, Load(path), "csharp");
+            buf.WriteTo(stdout);
+        }
         return 0;
     }
 
