@@ -58,6 +58,20 @@ else
   echo "bench: Python peer skipped: install python3-prometheus-client" >&2
 fi
 
+# The C# peer: the binding under Mono on the library just built, labels in
+# three forms (bindings/csharp/bench/ScrapeBench.cs).
+csharp_peer="" csharp_only=$only
+[[ -z $only ]] && csharp_only=standard$(printf ',labels_random/%s' 0 1 3 10 64 256)
+if command -v mcs >/dev/null && command -v mono >/dev/null; then
+  mkdir -p "$B/csharp"
+  mcs -unsafe -optimize+ -target:library -out:"$B/csharp/Promfmt.dll" bindings/csharp/src/*.cs
+  cp bindings/csharp/src/Promfmt.dll.config "$B/csharp/"
+  mcs -optimize+ -out:"$B/csharp/ScrapeBench.exe" -r:"$B/csharp/Promfmt.dll" bindings/csharp/bench/*.cs
+  csharp_peer=$B/csharp/ScrapeBench.exe
+else
+  echo "bench: C# peer skipped: install mono-mcs and mono-runtime" >&2
+fi
+
 rm -rf "$B/workloads" "$B/results"
 mkdir -p "$B/workloads" "$B/results"
 W=$B/workloads R=$B/results
@@ -72,6 +86,8 @@ done
   check_args+=("go=$R/check-go.txt")
 [[ -n $python_peer ]] && /usr/bin/python3 "$python_peer" --dir "$W" --dump check >"$R/check-python.txt" &&
   check_args+=("python=$R/check-python.txt")
+[[ -n $csharp_peer ]] && LD_LIBRARY_PATH=$PWD/$B mono "$csharp_peer" --dir "$W" --dump check \
+  >"$R/check-csharp.txt" && check_args+=("csharp=$R/check-csharp.txt")
 /usr/bin/python3 bench/check_output.py "${check_args[@]}" | tee "$R/check.txt" >&2
 
 filter=""
@@ -91,9 +107,13 @@ run_python() {
     --min-time "$min_time" --max-samples "$python_max" ${only:+--workloads "$only"} \
     --out "$R/r$1-python.json"
 }
+run_csharp() {
+  [[ -z $csharp_peer ]] || LD_LIBRARY_PATH=$PWD/$B mono "$csharp_peer" --dir "$W" --seed "$1" \
+    --min-time "$min_time" --workloads "$csharp_only" --out "$R" --round "$1"
+}
 start=$SECONDS
 for r in $(seq 1 "$rounds"); do
-  for writer in $(printf '%s\n' cpp go python | shuf); do
+  for writer in $(printf '%s\n' cpp go python csharp | shuf); do
     "run_$writer" "$r"
   done
   echo "bench: round $r of $rounds done ($((SECONDS - start)) s)" >&2
