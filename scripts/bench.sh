@@ -29,7 +29,7 @@ B=${BENCH_BUILD_DIR:-build-bench}
 rounds=${ROUNDS:-9} min_time=0.1 python_max=100000 only=""
 if [[ $mode == quick ]]; then
   rounds=1 min_time=0.005
-  only="standard,labels_random/256,value_len/21832,samples/1000"
+  only="standard,labels_random/256,prefix24/256,value_len/21832,samples/1000"
 fi
 
 bash scripts/install-deps.sh --with-extras >&2
@@ -79,7 +79,7 @@ W=$B/workloads R=$B/results
 
 # Every writer's output for the small check workload must parse to the same families.
 check_args=()
-for w in promfmt promfmt_cxx naive prometheus_cpp; do
+for w in promfmt promfmt_cxx naive naive_sorting prometheus_cpp; do
   "$cpp" --dump "$w" check >"$R/check-$w.txt" 2>/dev/null && check_args+=("$w=$R/check-$w.txt")
 done
 [[ -n $go_peer ]] && "$go_peer" -dir "$W" -dump check >"$R/check-go.txt" &&
