@@ -4,6 +4,8 @@ library: explicit path, then $PROMFMT_LIBRARY (never a fallback when it is
 wrong), then the SONAME through the loader."""
 import gc
 import os
+import subprocess
+import sys
 
 import pytest
 
@@ -60,13 +62,14 @@ def test_a_library_the_host_names_takes_the_ctypes_route(monkeypatch, how):
 
 @needs_libdir
 def test_found_by_soname_through_the_loader():
-    # scripts/test-python.sh puts the prefix on LD_LIBRARY_PATH for this run.
-    lib = promfmt.Library()
-    assert lib.name == promfmt.SONAME
-    with promfmt.Buffer(library=lib) as buf:
-        buf.sample("up", 1)
-        assert buf.text() == "up 1\n"
-    assert mapped_library_paths() == {installed()}
+    # In a process of its own: the loader reads LD_LIBRARY_PATH at start-up.
+    code = ("import promfmt, test_loading as t; lib = promfmt.Library(); "
+            "buf = promfmt.Buffer(library=lib); buf.sample('up', 1); "
+            "print(lib.name, buf.text() == 'up 1\\n', t.mapped_library_paths())")
+    env = dict(os.environ, LD_LIBRARY_PATH=LIBDIR, PYTHONPATH=os.path.dirname(__file__))
+    out = subprocess.run([sys.executable, "-c", code], env=env, capture_output=True,
+                         text=True, check=True).stdout
+    assert out.strip() == f"{promfmt.SONAME} True {{{installed()!r}}}"
 
 
 def test_a_wrong_environment_path_is_an_error_not_a_fallback(monkeypatch):
