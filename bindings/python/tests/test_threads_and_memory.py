@@ -93,30 +93,40 @@ def rss_bytes():
 
 
 def test_no_growth_over_a_million_calls():
-    labels = {"instance": "host-1", "job": "api", "zone": "eu-1", "n": 12, "r": 0.5, "b": True}
-    rows = [(labels, 1.5), ([("a", "x"), ("b", 2)], 2.5, 1700000000000)]
+    # Values that are no shared singletons, so their reference counts show a
+    # reference kept by mistake.
+    labels = {"instance": "host-1", "job": "api", "n": 123456789, "r": 0.5, "b": True,
+              "big": 2**80}
+    pairs = [("a", "x"), ("b", 98765)]
+    rows = [(labels, 1.5), (pairs, 2.5, 1700000000000)]
+    named = [("s", labels, 1.25), ("s", None, 2)]
+    bad = {"bad-name": "x"}
+    watched = [labels, pairs, rows, named, bad, *labels, *labels.values(), *bad, *pairs,
+               *rows, *named]
 
     def run(calls):
         with promfmt.Buffer() as buf:
             for i in range(calls // 10):
                 if i % 100 == 0:
                     buf.reset()
-                buf.sample("m", i, labels)
-                buf.sample("m", i, labels, i)
+                buf.sample("m", 1.5, labels)
+                buf.sample("m", 2.5, pairs, 1700000000000)
                 buf.family("f", 2, rows, help="F")  # 2 rows
-                buf.samples([("s", labels, 1), ("s", None, 2)])
+                buf.samples(named)  # 2 rows
                 buf.gauge("g", 1, labels)
                 try:
-                    buf.sample("m", 1, {"bad-name": "x"})  # refused: one call
+                    buf.sample("m", 1, bad)  # refused by the library
                 except promfmt.Error:
                     pass
                 try:
-                    buf.sample("m", 1, {"x": float("nan")})
+                    buf.sample("m", 1, {"x": float("nan")})  # refused by the binding
                 except promfmt.Error:
                     pass
 
     run(100_000)  # warm up: pools, caches, the scratch area at its size
     blocks, rss = sys.getallocatedblocks(), rss_bytes()
+    refs = [sys.getrefcount(o) for o in watched]
     run(1_000_000)
+    assert [sys.getrefcount(o) for o in watched] == refs
     assert sys.getallocatedblocks() - blocks < 100
     assert rss_bytes() - rss < 1 << 20

@@ -150,7 +150,8 @@ class LibraryBuffer:
         kept = None
         for s in samples:
             if held is not None and s[0] in held:
-                kept = (kept or []) + [s]
+                kept = kept or []
+                kept.append(s)
                 continue
             self.sample(s[0], s[2], s[1], convert.seconds_timestamp(s[3]) or None)
         return kept
