@@ -7,7 +7,9 @@
 # there: on the extension, and on the ctypes route over the library that
 # scripts/test-bindings.sh installed under PREFIX. Ends with "N passed, M failed".
 #
-# Usage: scripts/test-python.sh [--asan] PREFIX
+# Usage: scripts/test-python.sh [--asan] [PREFIX]
+#   PREFIX  where the library is installed (lib/ holds its SONAME); without
+#           it the ctypes-route tests are skipped.
 #   --asan  builds the extension and the library with ASan and UBSan (clang)
 #           and runs the suite with the sanitizer runtime preloaded; the
 #           wheel is then left unrepaired (it is for this machine only).
@@ -20,7 +22,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 asan=0
 [[ ${1:-} == --asan ]] && { asan=1; shift; }
-prefix=${1:?usage: scripts/test-python.sh [--asan] PREFIX}
+prefix=${1:-}
 PYTHON=${PROMFMT_PYTHON:-python3}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -78,7 +80,8 @@ suite() {
     check "the extension exports PyInit__native and nothing else" \
       exports_only_the_module_entry "$pkg"
   fi
-  local env=(PROMFMT_TEST_LIBDIR="$prefix/lib")
+  local env=()
+  [[ -z $prefix ]] || env+=(PROMFMT_TEST_LIBDIR="$prefix/lib")
   if [[ $asan -eq 1 ]]; then
     env+=(LD_PRELOAD="$(clang -print-file-name=libclang_rt.asan-x86_64.so)"
           ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1)
