@@ -50,7 +50,7 @@ build_wheel() {
   PATH=$tools/bin:$PATH "$tools/bin/auditwheel" repair --only-plat -w "$tmp/dist" \
     "$tmp"/wheel/*.whl 2>&1 | tail -2 || return
   echo "== the repaired wheel"
-  "$tools/bin/auditwheel" show "$tmp"/dist/*.whl && unzip -l "$tmp"/dist/*.whl
+  "$tools/bin/auditwheel" show "$tmp"/dist/*.whl && "$tools/bin/python" -m zipfile -l "$tmp"/dist/*.whl
 }
 
 # Every native file of the installed package needs only the system's C and
