@@ -51,11 +51,15 @@ else
   echo "bench: Go peer skipped: install golang-go, golang-github-prometheus-common-dev and" \
     "golang-github-prometheus-client-golang-dev" >&2
 fi
-python_peer=""
-if /usr/bin/python3 -c 'import prometheus_client' 2>/dev/null; then
+# The Python peer runs in a virtual environment of its own, made by
+# PROMFMT_PYTHON (default python3 on PATH), with this checkout's promfmt
+# (built by pip) and prometheus_client from PyPI.
+python_peer="" py=$B/python-venv/bin/python
+if "${PROMFMT_PYTHON:-python3}" -m venv "$B/python-venv" >&2 &&
+   "$py" -m pip install --quiet --disable-pip-version-check prometheus_client ./bindings/python >&2; then
   python_peer=bench/python/peer.py
 else
-  echo "bench: Python peer skipped: install python3-prometheus-client" >&2
+  echo "bench: Python peer skipped: its virtual environment could not be made" >&2
 fi
 
 # The C# peer: the binding under Mono on the library just built, labels in
@@ -84,8 +88,10 @@ for w in promfmt promfmt_cxx naive naive_sorting prometheus_cpp; do
 done
 [[ -n $go_peer ]] && "$go_peer" -dir "$W" -dump check >"$R/check-go.txt" &&
   check_args+=("go=$R/check-go.txt")
-[[ -n $python_peer ]] && /usr/bin/python3 "$python_peer" --dir "$W" --dump check >"$R/check-python.txt" &&
-  check_args+=("python=$R/check-python.txt")
+for w in python python_promfmt; do
+  [[ -n $python_peer ]] && "$py" "$python_peer" --dir "$W" --dump check --writer "$w" \
+    >"$R/check-$w.txt" && check_args+=("$w=$R/check-$w.txt")
+done
 [[ -n $csharp_peer ]] && LD_LIBRARY_PATH=$PWD/$B mono "$csharp_peer" --dir "$W" --dump check \
   >"$R/check-csharp.txt" && check_args+=("csharp=$R/check-csharp.txt")
 /usr/bin/python3 bench/check_output.py "${check_args[@]}" | tee "$R/check.txt" >&2
@@ -103,9 +109,9 @@ run_go() {
     ${only:+-workloads "$only"} -out "$R/r$1-go.json"
 }
 run_python() {
-  [[ -z $python_peer ]] || /usr/bin/python3 "$python_peer" --dir "$W" --seed "$1" \
+  [[ -z $python_peer ]] || "$py" "$python_peer" --dir "$W" --seed "$1" \
     --min-time "$min_time" --max-samples "$python_max" ${only:+--workloads "$only"} \
-    --out "$R/r$1-python.json"
+    --out-prefix "$R/r$1-"
 }
 run_csharp() {
   [[ -z $csharp_peer ]] || LD_LIBRARY_PATH=$PWD/$B mono "$csharp_peer" --dir "$W" --seed "$1" \

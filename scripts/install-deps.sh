@@ -37,6 +37,7 @@ ALL_PKGS=(clang libclang-rt-14-dev libgtest-dev libbenchmark-dev valgrind locale
   golang-github-prometheus-client-model-dev
   python3-pip python3-setuptools python3-venv python3-wheel wrk)
 # What one binding or tool alone needs, a line each:
+ALL_PKGS+=(python3-dev)  # the Python binding's extension builds against the interpreter's headers
 
 die() { echo "install-deps: $*" >&2; exit 1; }
 
