@@ -17,30 +17,11 @@
 #endif
 
 #include "rules.h"
+#include "words.h"
 
 namespace promfmt {
 
 namespace {
-
-constexpr uint64_t kOnes = 0x0101010101010101ull;
-constexpr uint64_t kHigh = 0x8080808080808080ull;
-constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-
-// Eight bytes, the first one least significant, on any host.
-uint64_t load_little_endian(const char *p)
-{
-    const auto *u = reinterpret_cast<const unsigned char *>(p);
-    return uint64_t{u[0]} | uint64_t{u[1]} << 8 | uint64_t{u[2]} << 16 |
-           uint64_t{u[3]} << 24 | uint64_t{u[4]} << 32 | uint64_t{u[5]} << 40 |
-           uint64_t{u[6]} << 48 | uint64_t{u[7]} << 56;
-}
-
-// High bit set in each byte of w that equals c; exact, no false hits.
-uint64_t bytes_equal(uint64_t w, unsigned char c)
-{
-    uint64_t x = w ^ (kOnes * c);
-    return ~(((x & kLow7) + kLow7) | x) & kHigh;
-}
 
 // High bit set in each byte of w that is not plain: below 0x20, at or
 // above 0x80, a double quote or a backslash.
@@ -48,18 +29,6 @@ uint64_t not_plain(uint64_t w)
 {
     uint64_t below_space = ~((w & kLow7) + kOnes * (0x80 - 0x20)) & kHigh;
     return (w & kHigh) | below_space | bytes_equal(w, '"') | bytes_equal(w, '\\');
-}
-
-size_t lowest_marked_byte(uint64_t m)
-{
-#if defined(__GNUC__)
-    return static_cast<size_t>(__builtin_ctzll(m)) / 8;
-#else
-    size_t i = 0;
-    while (!(m & 0x80))
-        m >>= 8, ++i;
-    return i;
-#endif
 }
 
 bool is_plain(unsigned char c) { return c >= 0x20 && c < 0x80 && c != '"' && c != '\\'; }
@@ -155,7 +124,7 @@ flat_result flat_read(flat_scan *scan, label_pair *out, size_t room, size_t *sto
             // A key that is not a valid label name, escapes included, is
             // the parser's to report.
             const char *key = p + 1;
-            size_t key_len = label_name_at(key, &pair->name_code);
+            size_t key_len = label_name_at(key, scan->end, &pair->name_code);
             p = key + key_len;
             if (key_len == 0 || *p != '"')
                 return FLAT_GIVE_UP;

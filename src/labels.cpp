@@ -194,11 +194,8 @@ int check_and_sort(label_set *set, bool names_checked)
             return fail(set, "invalid label name in JSON");
         pairs[i].name_code = label_name_code(pairs[i].name, pairs[i].name_len);
     }
-    sort_labels(pairs, count, set->order, set->order + count);
-    for (size_t i = 1; i < count; ++i) {
-        if (same_name(pairs[set->order[i - 1]], pairs[set->order[i]]))
-            return fail(set, "duplicate label name in JSON");
-    }
+    if (sort_labels(pairs, count, set->order, set->order + count))
+        return fail(set, "duplicate label name in JSON");
     if (!measure_text(set))
         return fail(set, "failed to expand buffer: out of memory");
     return 0;
