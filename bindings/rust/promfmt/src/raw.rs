@@ -18,20 +18,21 @@ use std::sync::{PoisonError, RwLock};
 static CALLS: RwLock<()> = RwLock::new(());
 
 /// Runs `attempt` beside other threads' calls; when it fails (`None`), runs
-/// `again` (the same call, changing nothing of the caller's; false when it
-/// fails) with no other call running, and returns the message it left. Should
-/// `again` succeed (the first failure was a lack of memory that has passed),
-/// the message read right after `attempt` is returned.
-fn run<T>(attempt: impl FnOnce() -> Option<T>, again: impl FnOnce() -> bool) -> Result<T, Error> {
-    let first = {
+/// `again` (the same call, changing nothing of the caller's) with no other
+/// call running, and returns the message then in the text: the one `again`
+/// left. (Should `again` succeed, the first failure was a lack of memory that
+/// has passed, and the text holds the latest failure's message, most likely
+/// the first attempt's.) The text is read only while no call can write it.
+fn run<T>(attempt: impl FnOnce() -> Option<T>, again: impl FnOnce()) -> Result<T, Error> {
+    {
         let _beside = CALLS.read().unwrap_or_else(PoisonError::into_inner);
-        match attempt() {
-            Some(value) => return Ok(value),
-            None => last_error(),
+        if let Some(value) = attempt() {
+            return Ok(value);
         }
-    };
+    }
     let _alone = CALLS.write().unwrap_or_else(PoisonError::into_inner);
-    Err(if again() { first } else { last_error() })
+    again();
+    Err(last_error())
 }
 
 fn last_error() -> Error {
@@ -72,12 +73,10 @@ unsafe impl Sync for RawBuffer {}
 impl RawBuffer {
     pub(crate) fn create(capacity: usize) -> Result<RawBuffer, Error> {
         // SAFETY: takes no pointer; returns NULL or a buffer the caller owns,
-        // which the second call frees at once.
-        let create = || NonNull::new(unsafe { sys::promfmt_buffer_create(capacity) });
-        run(
-            || create().map(RawBuffer),
-            || create().map(RawBuffer).is_some(),
-        )
+        // wrapped at once so that it is freed on drop.
+        let create =
+            || NonNull::new(unsafe { sys::promfmt_buffer_create(capacity) }).map(RawBuffer);
+        run(create, || drop(create()))
     }
 
     pub(crate) fn bytes(&self) -> &[u8] {
@@ -103,11 +102,10 @@ impl RawBuffer {
             // SAFETY: a fresh buffer, used by this thread only, freed once.
             let scratch = unsafe { sys::promfmt_buffer_create(0) };
             // On NULL, the message of the failed creation stands.
-            !scratch.is_null() && {
-                let ok = emit(scratch) == 0;
+            if !scratch.is_null() {
+                emit(scratch);
                 // SAFETY: as above.
                 unsafe { sys::promfmt_buffer_free(scratch) };
-                ok
             }
         };
         run(|| (emit(self.0.as_ptr()) == 0).then_some(()), again)
@@ -182,7 +180,12 @@ pub(crate) fn escape_label_value(value: CText<'_>) -> Result<Vec<u8>, Error> {
             sys::promfmt_escape_label_value(value.as_ptr(), ptr::null_mut(), 0)
         })
     };
-    let len = run(|| measure().ok(), || measure().is_ok())?;
+    let len = run(
+        || measure().ok(),
+        || {
+            let _ = measure();
+        },
+    )?;
     let mut out = vec![0u8; len + 1];
     // SAFETY: `out` has room for the measured length and the NUL; it cannot
     // fail, having been measured.
