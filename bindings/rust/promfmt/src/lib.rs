@@ -21,9 +21,9 @@
 //! ```
 //!
 //! Refusals come back as [`Error`] with the library's message. The library
-//! keeps that message in one process-wide text; it is read right after the
-//! failing call on the calling thread, so it is that call's message unless
-//! another thread fails at the very same moment.
+//! keeps that message in one text for the whole process; the binding reads
+//! it with every other call of the binding shut out, so each `Error` carries
+//! its own call's message even when several threads fail at once.
 #![deny(unsafe_code)]
 
 mod args;
