@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-use crate::scan::first_to_escape;
+use crate::scan::needs_json_escape;
 use std::collections::{BTreeMap, HashMap};
 
 /// A sample's label set. The library takes labels as the text of one JSON
@@ -106,15 +106,21 @@ impl<'a> LabelWriter<'a> {
 /// characters as `\u00XX`, everything else (UTF-8 included) as it is.
 #[inline]
 fn push_json_string(out: &mut Vec<u8>, text: &str) {
-    const HEX: &[u8; 16] = b"0123456789abcdef";
-    out.reserve(text.len() + 2);
     out.push(b'"');
-    let mut rest = text.as_bytes();
-    while let Some(at) = first_to_escape(rest) {
-        out.extend_from_slice(&rest[..at]);
-        match rest[at] {
-            b @ (b'"' | b'\\') => out.extend_from_slice(&[b'\\', b]),
-            b => out.extend_from_slice(&[
+    if needs_json_escape(text.as_bytes()) {
+        push_escaped(out, text.as_bytes());
+    } else {
+        out.extend_from_slice(text.as_bytes());
+    }
+    out.push(b'"');
+}
+
+fn push_escaped(out: &mut Vec<u8>, bytes: &[u8]) {
+    const HEX: &[u8; 16] = b"0123456789abcdef";
+    for &b in bytes {
+        match b {
+            b'"' | b'\\' => out.extend_from_slice(&[b'\\', b]),
+            0..=0x1f => out.extend_from_slice(&[
                 b'\\',
                 b'u',
                 b'0',
@@ -122,11 +128,9 @@ fn push_json_string(out: &mut Vec<u8>, text: &str) {
                 HEX[usize::from(b >> 4)],
                 HEX[usize::from(b & 15)],
             ]),
+            _ => out.push(b),
         }
-        rest = &rest[at + 1..];
     }
-    out.extend_from_slice(rest);
-    out.push(b'"');
 }
 
 impl Labels for () {
