@@ -77,12 +77,14 @@ impl<'a> LabelWriter<'a> {
     /// a NUL in a value cuts the value there, as in the C interface.
     #[inline]
     pub fn label(&mut self, name: &str, value: &str) {
-        self.json.reserve(name.len() + value.len() + 6);
-        self.json.push(if self.open { b',' } else { b'{' });
+        let json = &mut *self.json;
+        json.reserve(name.len() + value.len() + 6);
+        json.extend_from_slice(if self.open { b",\"" } else { b"{\"" });
         self.open = true;
-        push_json_string(self.json, name);
-        self.json.push(b':');
-        push_json_string(self.json, value);
+        push_json_text(json, name);
+        json.extend_from_slice(b"\":\"");
+        push_json_text(json, value);
+        json.push(b'"');
     }
 
     #[inline]
@@ -102,17 +104,16 @@ impl<'a> LabelWriter<'a> {
     }
 }
 
-/// Appends `text` as a JSON string: quote and backslash escaped, control
-/// characters as `\u00XX`, everything else (UTF-8 included) as it is.
+/// Appends `text` as the inside of a JSON string: quote and backslash
+/// escaped, control characters as `\u00XX`, everything else (UTF-8
+/// included) as it is.
 #[inline]
-fn push_json_string(out: &mut Vec<u8>, text: &str) {
-    out.push(b'"');
+fn push_json_text(out: &mut Vec<u8>, text: &str) {
     if needs_json_escape(text.as_bytes()) {
         push_escaped(out, text.as_bytes());
     } else {
         out.extend_from_slice(text.as_bytes());
     }
-    out.push(b'"');
 }
 
 fn push_escaped(out: &mut Vec<u8>, bytes: &[u8]) {
