@@ -40,9 +40,10 @@ impl Args {
         Ok(Texts {
             name: c_text(&self.bytes[..help_at], "metric name")?,
             help: c_text(&self.bytes[help_at..labels_at], "help text")?,
-            labels: match escaped {
-                true => CText::new(labels).expect("ends in NUL"),
-                false => c_text(labels, "labels JSON")?,
+            labels: if escaped {
+                CText::new(labels).expect("ends in NUL")
+            } else {
+                c_text(labels, "labels JSON")?
             },
         })
     }
