@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: MIT
+
+package promfmt
+
+// #include <stdint.h>
+import "C"
+
+import "strconv"
+
+// Label is one label of a sample: its name and its value, as plain text.
+type Label struct {
+	Name, Value string
+}
+
+// jsonEscape[c] is what byte c becomes inside a JSON string: "" when it is
+// copied as it is. Bytes from 0x80 up are copied: the library checks that
+// the text is valid UTF-8 and refuses it otherwise.
+var jsonEscape = func() (t [256]string) {
+	const hex = "0123456789abcdef"
+	for c := 0; c < 0x20; c++ {
+		t[c] = `\u00` + string(hex[c>>4]) + string(hex[c&15])
+	}
+	t['\n'], t['\t'], t['\r'] = `\n`, `\t`, `\r`
+	t['"'], t['\\'] = `\"`, `\\`
+	return t
+}()
+
+// appendString appends s as a JSON string. A NUL byte is refused: the
+// library would cut the name or value there.
+func appendString(out []byte, s string, what func() string) ([]byte, error) {
+	out = append(out, '"')
+	start := 0
+	for i := 0; i < len(s); i++ {
+		esc := jsonEscape[s[i]]
+		if esc == "" {
+			continue
+		}
+		if s[i] == 0 {
+			return out, nulError(what())
+		}
+		out = append(append(out, s[start:i]...), esc...)
+		start = i + 1
+	}
+	return append(append(out, s[start:]...), '"'), nil
+}
+
+func appendMember(out []byte, name, value string) ([]byte, error) {
+	if len(out) > 0 && out[len(out)-1] != '{' {
+		out = append(out, ',')
+	}
+	out, err := appendString(out, name, func() string { return "label name " + strconv.Quote(name) })
+	if err != nil {
+		return out, err
+	}
+	return appendString(append(out, ':'), value,
+		func() string { return "value of label " + strconv.Quote(name) })
+}
+
+// pairsJSON queues labels given as pairs as one JSON object; none when
+// there are none.
+func (q *queue) pairsJSON(labels []Label) (C.int64_t, error) {
+	if len(labels) == 0 {
+		return none, nil
+	}
+	at := len(q.args)
+	out := append(q.args, '{')
+	var err error
+	for _, l := range labels {
+		if out, err = appendMember(out, l.Name, l.Value); err != nil {
+			return 0, err
+		}
+	}
+	q.args = append(out, '}', 0)
+	return C.int64_t(at), nil
+}
+
+// mapJSON queues labels given as a map as one JSON object; none when there
+// are none. The library sorts them, so the map's order does not matter.
+func (q *queue) mapJSON(labels map[string]string) (C.int64_t, error) {
+	if len(labels) == 0 {
+		return none, nil
+	}
+	at := len(q.args)
+	out := append(q.args, '{')
+	var err error
+	for name, value := range labels {
+		if out, err = appendMember(out, name, value); err != nil {
+			return 0, err
+		}
+	}
+	q.args = append(out, '}', 0)
+	return C.int64_t(at), nil
+}
+
+// rawJSON queues labels given as the text of one JSON object; none for "".
+func (q *queue) rawJSON(labels string) (C.int64_t, error) {
+	if labels == "" {
+		return none, nil
+	}
+	return q.text(labels, "labels JSON")
+}
