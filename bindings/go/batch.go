@@ -2,37 +2,46 @@
 
 package promfmt
 
-import "runtime"
+import (
+	"errors"
+	"runtime"
+)
 
 // Batch queues lines for its Buffer and writes them all with one call into
 // the library: Write. Each call into C has a fixed cost, so a whole family,
 // or a whole scrape, written as one batch is cheaper than line by line.
 //
 // The methods check what Go can check (a NUL byte in any text) when the
-// line is queued; the library checks the rest when the batch is written.
+// line is queued, and drop a line they refuse; the library checks the rest
+// when the batch is written. As with bufio.Writer, the queuing methods'
+// errors may be left to Write, which returns the first of them too.
 // A Batch belongs to its Buffer and follows its rules: one goroutine at a
 // time, and ErrClosed after Close.
 type Batch struct {
-	b *Buffer
+	b   *Buffer
+	err error // the first line refused when queued since the last Write
 }
 
 // Len is the number of lines queued and not yet written.
 func (t *Batch) Len() int { return len(t.b.q.lines) }
 
 // Write writes the queued lines into the buffer, in order, and empties the
-// queue. At the first line the library refuses it stops and returns a
+// queue. At the first line the library refuses it stops, with a
 // *BatchError: the lines before it stay in the buffer, it and the lines
-// after it are dropped.
+// after it are dropped. The first error of a queuing method since the last
+// Write is returned too (joined with the refusal, if there was one).
 func (t *Batch) Write() error {
 	if t.b.p == nil {
 		return ErrClosed
 	}
 	done, err := t.b.q.write(t.b.p, mark{})
 	runtime.KeepAlive(t.b) // until C is done with its buffer: the cleanup would free it
+	queuing := t.err
+	t.err = nil
 	if err != nil {
-		return &BatchError{Line: done, Err: err.(*Error)}
+		return errors.Join(queuing, &BatchError{Line: done, Err: err.(*Error)})
 	}
-	return nil
+	return queuing
 }
 
 // queued ends a queuing method that began at m: on failure, or after
@@ -43,6 +52,9 @@ func (t *Batch) queued(m mark, err error) error {
 	}
 	if err != nil {
 		t.b.q.undo(m)
+		if t.err == nil {
+			t.err = err
+		}
 	}
 	return err
 }

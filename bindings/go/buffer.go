@@ -79,7 +79,7 @@ func (b *Buffer) Close() error {
 // one call into the library. It is the same Batch on every call.
 func (b *Buffer) Batch() *Batch { return &b.batch }
 
-// Reset empties the text, and drops the lines queued on the buffer's Batch,
+// Reset empties the text, and drops the lines (and error) of the buffer's Batch,
 // but keeps the memory: a buffer reset before each scrape stops allocating
 // once it has grown to the size of one.
 func (b *Buffer) Reset() error {
@@ -88,6 +88,7 @@ func (b *Buffer) Reset() error {
 	}
 	C.promfmt_buffer_reset(b.p)
 	b.q.undo(mark{})
+	b.batch.err = nil
 	runtime.KeepAlive(b) // until C is done with b.p: the cleanup would free it
 	return nil
 }

@@ -16,14 +16,25 @@ const (
 	TypeSummary   MetricType = 4
 )
 
+// A single call queues its line on the buffer's Batch, after the lines
+// queued there, and writes it at once. start marks where it begins and
+// what the Batch's own error was, which the call's error must not replace.
+type start struct {
+	queue    mark
+	batchErr error
+}
+
+func (b *Buffer) mark() start { return start{b.q.mark(), b.batch.err} }
+
 // now writes at once the line that a Batch method has just queued after m.
 // A line the library refuses leaves the buffer as it was (the shortcuts
 // keep the HELP and TYPE lines written before their sample was refused).
-func (b *Buffer) now(m mark, err error) error {
+func (b *Buffer) now(m start, err error) error {
+	b.batch.err = m.batchErr
 	if err != nil {
 		return err
 	}
-	_, err = b.q.write(b.p, m)
+	_, err = b.q.write(b.p, m.queue)
 	runtime.KeepAlive(b) // until C is done with b.p: the cleanup would free it
 	return err
 }
@@ -31,13 +42,13 @@ func (b *Buffer) now(m mark, err error) error {
 // Help appends "# HELP name text". The text's backslashes and line feeds
 // are escaped.
 func (b *Buffer) Help(name, text string) error {
-	m := b.q.mark()
+	m := b.mark()
 	return b.now(m, b.batch.Help(name, text))
 }
 
 // Type appends "# TYPE name kind".
 func (b *Buffer) Type(name string, kind MetricType) error {
-	m := b.q.mark()
+	m := b.mark()
 	return b.now(m, b.batch.Type(name, kind))
 }
 
@@ -46,21 +57,21 @@ func (b *Buffer) Type(name string, kind MetricType) error {
 // and escapes their values. The timestamp, in milliseconds since the
 // epoch, is written only when above 0.
 func (b *Buffer) Sample(name string, labels []Label, value float64, timestamp int64) error {
-	m := b.q.mark()
+	m := b.mark()
 	return b.now(m, b.batch.Sample(name, labels, value, timestamp))
 }
 
 // SampleMap is Sample with the labels given as a map.
 func (b *Buffer) SampleMap(name string, labels map[string]string, value float64,
 	timestamp int64) error {
-	m := b.q.mark()
+	m := b.mark()
 	return b.now(m, b.batch.SampleMap(name, labels, value, timestamp))
 }
 
 // SampleJSON is Sample with the labels given as the text of one JSON object
 // ("" for none), which the library reads as it is.
 func (b *Buffer) SampleJSON(name, labels string, value float64, timestamp int64) error {
-	m := b.q.mark()
+	m := b.mark()
 	return b.now(m, b.batch.SampleJSON(name, labels, value, timestamp))
 }
 
@@ -69,37 +80,37 @@ func (b *Buffer) SampleJSON(name, labels string, value float64, timestamp int64)
 // the sample is refused, the HELP and TYPE lines stay. For a family of
 // several series, write Help and Type once, then Sample per series.
 func (b *Buffer) Gauge(name, help string, labels []Label, value float64) error {
-	m := b.q.mark()
+	m := b.mark()
 	return b.now(m, b.batch.Gauge(name, help, labels, value))
 }
 
 // GaugeMap is Gauge with the labels given as a map.
 func (b *Buffer) GaugeMap(name, help string, labels map[string]string, value float64) error {
-	m := b.q.mark()
+	m := b.mark()
 	return b.now(m, b.batch.GaugeMap(name, help, labels, value))
 }
 
 // GaugeJSON is Gauge with the labels given as JSON text.
 func (b *Buffer) GaugeJSON(name, help, labels string, value float64) error {
-	m := b.q.mark()
+	m := b.mark()
 	return b.now(m, b.batch.GaugeJSON(name, help, labels, value))
 }
 
 // Counter appends a whole counter family of one series, as Gauge does. No
 // "_total" is added to the name.
 func (b *Buffer) Counter(name, help string, labels []Label, value float64) error {
-	m := b.q.mark()
+	m := b.mark()
 	return b.now(m, b.batch.Counter(name, help, labels, value))
 }
 
 // CounterMap is Counter with the labels given as a map.
 func (b *Buffer) CounterMap(name, help string, labels map[string]string, value float64) error {
-	m := b.q.mark()
+	m := b.mark()
 	return b.now(m, b.batch.CounterMap(name, help, labels, value))
 }
 
 // CounterJSON is Counter with the labels given as JSON text.
 func (b *Buffer) CounterJSON(name, help, labels string, value float64) error {
-	m := b.q.mark()
+	m := b.mark()
 	return b.now(m, b.batch.CounterJSON(name, help, labels, value))
 }

@@ -226,13 +226,18 @@ func TestBatchWritesInOrderAndStopsAtARefusal(t *testing.T) {
 	batch := b.Batch()
 	must(t, batch.Help("m", "M."))
 	must(t, batch.Type("m", TypeGauge))
-	// A line refused when queued is dropped alone.
-	if err := batch.SampleJSON("m", "\x00", 1, 0); err == nil {
+	// A line refused when queued is dropped alone, and Write reports it too.
+	queuing := batch.SampleJSON("m", "\x00", 1, 0)
+	if queuing == nil {
 		t.Fatal("NUL byte queued")
 	}
 	must(t, batch.Sample("m", []Label{{"k", "a"}}, 1, 0))
-	// A single call between batch lines is written at once and leaves the queue alone.
+	// A single call between batch lines is written at once and leaves the
+	// queue, and its error, alone.
 	must(t, b.Sample("single", nil, 0, 0))
+	if b.Help("x", "\x00") == nil {
+		t.Fatal("NUL byte accepted")
+	}
 	must(t, batch.SampleMap("m", map[string]string{"k": "b"}, 2, 0))
 	must(t, batch.SampleJSON("m", `{"k":"c","k":"d"}`, 3, 0))
 	must(t, batch.Sample("m", nil, 4, 0))
@@ -243,14 +248,16 @@ func TestBatchWritesInOrderAndStopsAtARefusal(t *testing.T) {
 	var berr *BatchError
 	var perr *Error
 	if !errors.As(err, &berr) || berr.Line != 4 || !errors.As(err, &perr) ||
-		perr.Op != "promfmt_emit_sample" || perr.Msg != "duplicate label name in JSON" {
-		t.Fatalf("got %v, want line 4 refused as a duplicate label", err)
+		perr.Op != "promfmt_emit_sample" || perr.Msg != "duplicate label name in JSON" ||
+		!errors.Is(err, queuing) {
+		t.Fatalf("got %v, want line 4 refused as a duplicate label, and %v", err, queuing)
 	}
 	want := "single 0\n# HELP m M.\n# TYPE m gauge\nm{k=\"a\"} 1\nm{k=\"b\"} 2\n"
 	if got := text(t, b); got != want || batch.Len() != 0 {
 		t.Fatalf("text %q, %d lines left; want %q and none", got, batch.Len(), want)
 	}
 	must(t, batch.Sample("m", nil, 5, 0))
+	_ = batch.Type("\x00", TypeGauge)
 	must(t, b.Reset())
 	must(t, batch.Write())
 	if got := text(t, b); got != "" {
