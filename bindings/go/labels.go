@@ -26,22 +26,47 @@ var jsonEscape = func() (t [256]string) {
 }()
 
 // appendString appends s as a JSON string. A NUL byte is refused: the
-// library would cut the name or value there.
+// library would cut the name or value there. Runs of eight bytes that need
+// no escape are skipped a word at a time.
 func appendString(out []byte, s string, what func() string) ([]byte, error) {
 	out = append(out, '"')
 	start := 0
-	for i := 0; i < len(s); i++ {
-		esc := jsonEscape[s[i]]
-		if esc == "" {
+	for i := 0; i < len(s); {
+		if i+8 <= len(s) && !needsEscape(load64(s, i)) {
+			i += 8
 			continue
 		}
-		if s[i] == 0 {
-			return out, nulError(what())
+		if esc := jsonEscape[s[i]]; esc != "" {
+			if s[i] == 0 {
+				return out, nulError(what())
+			}
+			out = append(append(out, s[start:i]...), esc...)
+			start = i + 1
 		}
-		out = append(append(out, s[start:i]...), esc...)
-		start = i + 1
+		i++
 	}
 	return append(append(out, s[start:]...), '"'), nil
+}
+
+// load64 reads the eight bytes of s from i as one little-endian word (the
+// compiler makes this one load).
+func load64(s string, i int) uint64 {
+	s = s[i : i+8]
+	return uint64(s[0]) | uint64(s[1])<<8 | uint64(s[2])<<16 | uint64(s[3])<<24 |
+		uint64(s[4])<<32 | uint64(s[5])<<40 | uint64(s[6])<<48 | uint64(s[7])<<56
+}
+
+// needsEscape reports whether any byte of the word is below 0x20, a double
+// quote or a backslash. (x - ones*n) & ^x & highs is non-zero exactly when
+// some byte of x is below n (n up to 0x80); a byte equal to c is a byte of
+// x^(ones*c) below 1.
+func needsEscape(x uint64) bool {
+	const ones, highs = 0x0101010101010101, 0x8080808080808080
+	quote, backslash := x^(ones*'"'), x^(ones*'\\')
+	below := (x - ones*0x20) & ^x
+	below |= (quote - ones) & ^quote
+	below |= (backslash - ones) & ^backslash
+	return below&highs != 0
 }
 
 func appendMember(out []byte, name, value string) ([]byte, error) {

@@ -117,6 +117,27 @@ func TestLabelSourcesAgree(t *testing.T) {
 	}
 }
 
+// The word-at-a-time check must agree with the byte table for every byte
+// value in every position, among bytes that need no escape and among ones
+// that do.
+func TestNeedsEscapeAgreesWithTheTable(t *testing.T) {
+	for _, fill := range []byte{'a', 0x80, 0xff, '"', 0x1f} {
+		for pos := 0; pos < 8; pos++ {
+			for c := 0; c < 256; c++ {
+				word := [8]byte{fill, fill, fill, fill, fill, fill, fill, fill}
+				word[pos] = byte(c)
+				want := false
+				for _, b := range word {
+					want = want || jsonEscape[b] != ""
+				}
+				if got := needsEscape(load64(string(word[:]), 0)); got != want {
+					t.Fatalf("% x: %v, want %v", word, got, want)
+				}
+			}
+		}
+	}
+}
+
 func TestTypeCodes(t *testing.T) {
 	cases := []struct {
 		kind MetricType
