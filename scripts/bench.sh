@@ -44,10 +44,13 @@ cpp=$B/bench/promfmt_bench_scrape
 # The Go peer (bench/go, a module: expfmt, client_golang and the promfmt
 # binding, which finds this build's library through its pkg-config file).
 go_peer=""
+command -v go >/dev/null || PATH=$PATH:/usr/local/go/bin
 if command -v go >/dev/null; then
-  cmake --install "$B" --prefix "$PWD/$B/prefix" >/dev/null
-  (cd bench/go && PKG_CONFIG_PATH="$PWD/../../$B/prefix/lib/pkgconfig" GOFLAGS=-mod=readonly \
-    CGO_LDFLAGS="-Wl,-rpath,$PWD/../../$B/prefix/lib" go build -o "../../$B/promfmt-bench-go" .) >&2
+  go version >&2
+  go_prefix=$(cd "$B" && pwd)/prefix
+  cmake --install "$B" --prefix "$go_prefix" >/dev/null
+  (cd bench/go && PKG_CONFIG_PATH="$go_prefix/lib/pkgconfig" CGO_LDFLAGS="-Wl,-rpath,$go_prefix/lib" \
+    GOFLAGS="-mod=readonly -buildvcs=false" go build -o "$go_prefix/../promfmt-bench-go" .) >&2
   go_peer=$B/promfmt-bench-go
 else
   echo "bench: Go peers skipped: no go on PATH (Go 1.26 or later)" >&2

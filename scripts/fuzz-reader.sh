@@ -13,13 +13,14 @@ seconds=${1:-60}
 root=$PWD
 build=$root/build-gofuzz
 
+command -v go >/dev/null || PATH=$PATH:/usr/local/go/bin
 command -v go >/dev/null || { echo "fuzz-reader: no go on PATH (Go 1.26 or later)" >&2; exit 1; }
 go version
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROMFMT_BUILD_TESTS=OFF \
   -DPROMFMT_BUILD_EXAMPLES=OFF >/dev/null
 cmake --build "$build" --target velkaron-prometheus-promfmt >/dev/null
 
-export CGO_ENABLED=1 GOFLAGS=-mod=readonly
+export CGO_ENABLED=1 GOFLAGS="-mod=readonly -buildvcs=false"
 [[ -n ${HOME:-} ]] || export GOPATH=$build/gopath GOCACHE=$build/gocache
 export CGO_CFLAGS="-I$root/include" CGO_LDFLAGS="-L$build -Wl,-rpath,$build"
 cd fuzz/reader

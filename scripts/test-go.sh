@@ -21,6 +21,7 @@ prefix=${1:?usage: scripts/test-go.sh PREFIX}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
+command -v go >/dev/null || PATH=$PATH:/usr/local/go/bin
 if ! command -v go >/dev/null; then
   echo "test-go: no go on PATH (Go 1.26 or later is needed)"
   echo "0 passed, 1 failed"
@@ -28,7 +29,7 @@ if ! command -v go >/dev/null; then
 fi
 go version
 [[ -n ${HOME:-} ]] || export GOPATH=$root/build-bindings-gopath GOCACHE=$root/build-bindings-gocache
-export CGO_ENABLED=1 GOFLAGS=-mod=readonly
+export CGO_ENABLED=1 GOFLAGS="-mod=readonly -buildvcs=false"
 export PKG_CONFIG_PATH=$prefix/lib/pkgconfig CGO_LDFLAGS="-Wl,-rpath,$prefix/lib"
 export PROMFMT_TEST_LIBDIR=$prefix/lib
 
