@@ -25,6 +25,15 @@ var jsonEscape = func() (t [256]string) {
 	return t
 }()
 
+// needsOwnEscape[c] says whether jsonEscape[c] is set: a table of 256
+// bytes is cheaper to test than one of strings.
+var needsOwnEscape = func() (t [256]bool) {
+	for c, esc := range jsonEscape {
+		t[c] = esc != ""
+	}
+	return t
+}()
+
 // appendString appends s as a JSON string. A NUL byte is refused: the
 // library would cut the name or value there. Runs of eight bytes that need
 // no escape are skipped a word at a time.
@@ -36,11 +45,11 @@ func appendString(out []byte, s string, what func() string) ([]byte, error) {
 			i += 8
 			continue
 		}
-		if esc := jsonEscape[s[i]]; esc != "" {
-			if s[i] == 0 {
+		if c := s[i]; needsOwnEscape[c] {
+			if c == 0 {
 				return out, nulError(what())
 			}
-			out = append(append(out, s[start:i]...), esc...)
+			out = append(append(out, s[start:i]...), jsonEscape[c]...)
 			start = i + 1
 		}
 		i++
