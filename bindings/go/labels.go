@@ -34,27 +34,34 @@ var needsOwnEscape = func() (t [256]bool) {
 	return t
 }()
 
-// appendString appends s as a JSON string. A NUL byte is refused: the
-// library would cut the name or value there. Runs of eight bytes that need
-// no escape are skipped a word at a time.
-func appendString(out []byte, s string, what func() string) ([]byte, error) {
-	out = append(out, '"')
+// plainUpTo is the length of the start of s that JSON takes as it is;
+// len(s) when all of it. Runs of eight bytes are tested a word at a time.
+func plainUpTo(s string) int {
+	i := 0
+	for i+8 <= len(s) && !needsEscape(load64(s, i)) {
+		i += 8
+	}
+	for i < len(s) && !needsOwnEscape[s[i]] {
+		i++
+	}
+	return i
+}
+
+// appendEscaped appends the JSON string body of s, escaping from i on (the
+// bytes before i need no escape). false when s holds a NUL byte: the
+// library would cut the name or value there.
+func appendEscaped(out []byte, s string, i int) ([]byte, bool) {
 	start := 0
-	for i := 0; i < len(s); {
-		if i+8 <= len(s) && !needsEscape(load64(s, i)) {
-			i += 8
-			continue
-		}
+	for ; i < len(s); i++ {
 		if c := s[i]; needsOwnEscape[c] {
 			if c == 0 {
-				return out, nulError(what())
+				return out, false
 			}
 			out = append(append(out, s[start:i]...), jsonEscape[c]...)
 			start = i + 1
 		}
-		i++
 	}
-	return append(append(out, s[start:]...), '"'), nil
+	return append(out, s[start:]...), true
 }
 
 // load64 reads the eight bytes of s from i as one little-endian word (the
@@ -78,16 +85,28 @@ func needsEscape(x uint64) bool {
 	return below&highs != 0
 }
 
+// appendMember appends one member "name":"value" to an object begun in
+// out. Names and values that need no escape, nearly all of them, are
+// copied whole.
 func appendMember(out []byte, name, value string) ([]byte, error) {
-	if len(out) > 0 && out[len(out)-1] != '{' {
+	if out[len(out)-1] != '{' {
 		out = append(out, ',')
 	}
-	out, err := appendString(out, name, func() string { return "label name " + strconv.Quote(name) })
-	if err != nil {
-		return out, err
+	n, v := plainUpTo(name), plainUpTo(value)
+	if n == len(name) && v == len(value) {
+		out = append(append(out, '"'), name...)
+		out = append(append(out, '"', ':', '"'), value...)
+		return append(out, '"'), nil
 	}
-	return appendString(append(out, ':'), value,
-		func() string { return "value of label " + strconv.Quote(name) })
+	out, ok := appendEscaped(append(out, '"'), name, n)
+	if !ok {
+		return out, nulError("label name " + strconv.Quote(name))
+	}
+	out, ok = appendEscaped(append(out, '"', ':', '"'), value, v)
+	if !ok {
+		return out, nulError("value of label " + strconv.Quote(name))
+	}
+	return append(out, '"'), nil
 }
 
 // pairsJSON queues labels given as pairs as one JSON object; none when
