@@ -21,6 +21,7 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROMFMT_BUILD_TESTS=O
 cmake --build "$build" --target velkaron-prometheus-promfmt >/dev/null
 
 export CGO_ENABLED=1 GOFLAGS="-mod=readonly -buildvcs=false"
+# Without HOME the module and build caches go under the build folder.
 [[ -n ${HOME:-} ]] || export GOPATH=$build/gopath GOCACHE=$build/gocache
 export CGO_CFLAGS="-I$root/include" CGO_LDFLAGS="-L$build -Wl,-rpath,$build"
 cd fuzz/reader

@@ -28,6 +28,7 @@ if ! command -v go >/dev/null; then
   exit 1
 fi
 go version
+# Without HOME the module and build caches go under build-bindings-*.
 [[ -n ${HOME:-} ]] || export GOPATH=$root/build-bindings-gopath GOCACHE=$root/build-bindings-gocache
 export CGO_ENABLED=1 GOFLAGS="-mod=readonly -buildvcs=false"
 export PKG_CONFIG_PATH=$prefix/lib/pkgconfig CGO_LDFLAGS="-Wl,-rpath,$prefix/lib"
