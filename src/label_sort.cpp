@@ -241,6 +241,8 @@ constexpr int kRepackings = 4;
 
 bool order_run(const label_pair *pairs, uint64_t *keys, uint64_t *tmp, size_t n, packing pk,
                size_t known, int repackings);
+bool repack_run(const label_pair *pairs, uint64_t *keys, uint64_t *tmp, size_t n, packing pk,
+                size_t common, int repackings);
 
 // Calls order_run() on every run of keys[0..n) that ties in its packed
 // codes; true when some name appears twice.
@@ -294,6 +296,15 @@ bool order_run(const label_pair *pairs, uint64_t *keys, uint64_t *tmp, size_t n,
     }
     if (common == longest)
         return true;  // all the same name
+    return repack_run(pairs, keys, tmp, n, pk, common, repackings);
+}
+
+// Packs the n keys of a run again from byte `common` of their names, which
+// all of them share and where two of them differ, sorts them, and orders
+// what still ties.
+bool repack_run(const label_pair *pairs, uint64_t *keys, uint64_t *tmp, size_t n, packing pk,
+                size_t common, int repackings)
+{
     for (size_t i = 0; i < n; ++i) {
         size_t index = index_of(keys[i], pk);
         const label_pair &p = pairs[index];
@@ -336,13 +347,36 @@ bool sort_few(const label_pair *pairs, size_t n, uint64_t *order)
     return false;
 }
 
+// True when every name of pairs[0..n) is `shared` bytes long, so all
+// of them are the same name.
+bool all_of_length(const label_pair *pairs, size_t n, size_t shared)
+{
+    for (size_t i = 0; i < n; ++i) {
+        if (pairs[i].name_len != shared)
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-bool sort_labels(const label_pair *pairs, size_t n, uint64_t *order, uint64_t *tmp)
+bool sort_labels(const label_pair *pairs, size_t n, size_t shared, uint64_t *order,
+                 uint64_t *tmp)
 {
     if (n <= kFewLabels)
         return sort_few(pairs, n, order);
     packing pk = packing_for(n);
+    if (shared >= pk.packed) {
+        // The packed bytes would all tie: pack from the first difference.
+        if (all_of_length(pairs, n, shared))
+            return true;
+        for (size_t i = 0; i < n; ++i)
+            order[i] = i;
+        bool twice = repack_run(pairs, order, tmp, n, pk, shared, kRepackings);
+        for (size_t i = 0; i < n; ++i)
+            order[i] = index_of(order[i], pk);
+        return twice;
+    }
     for (size_t i = 0; i < n; ++i)
         order[i] = make_key(pairs[i].name_code, i, pk);
     int sorted = presorted(order, n);

@@ -50,6 +50,19 @@ inline size_t lowest_marked_byte(uint64_t m)
 #endif
 }
 
+// Index of the first byte that is not 0; w is not 0.
+inline size_t lowest_set_byte(uint64_t w)
+{
+#if defined(__GNUC__)
+    return static_cast<size_t>(__builtin_ctzll(w)) / 8;
+#else
+    size_t i = 0;
+    while (!(w & 0xFF))
+        w >>= 8, ++i;
+    return i;
+#endif
+}
+
 }  // namespace promfmt
 
 #endif
