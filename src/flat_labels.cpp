@@ -56,7 +56,7 @@ const char *skip_plain(const char *p, const char *end)
     while (end - p >= 8) {
         uint64_t m = not_plain(load_little_endian(p));
         if (m)
-            return p + lowest_marked_byte(m);
+            return p + lowest_set_byte(m);
         p += 8;
     }
     while (is_plain(static_cast<unsigned char>(*p)))

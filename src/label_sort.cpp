@@ -18,6 +18,7 @@
 #include <cstring>
 
 #include "rules.h"
+#include "words.h"
 
 namespace promfmt {
 
@@ -184,44 +185,14 @@ int presorted(const uint64_t *keys, size_t n)
     return i == n ? -1 : 0;
 }
 
-uint64_t load8(const char *p)
-{
-    uint64_t w;
-    memcpy(&w, p, sizeof w);
-    return w;
-}
-
-// The first of eight bytes that differ, given the two words' XOR (not 0).
-size_t first_differing_byte(uint64_t x)
-{
-#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    return static_cast<size_t>(__builtin_ctzll(x)) / 8;
-#elif defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    return static_cast<size_t>(__builtin_clzll(x)) / 8;
-#else
-    unsigned char a[8];
-    memcpy(a, &x, sizeof a);
-    size_t i = 0;
-    while (a[i] == 0)
-        ++i;
-    return i;
-#endif
-}
-
 // Bytes that the names of a and b share, counting from `from` (bytes
 // before it are known to be shared), up to the end of the shorter name.
 size_t shared_prefix(const label_pair &a, const label_pair &b, size_t from)
 {
     size_t n = a.name_len < b.name_len ? a.name_len : b.name_len;
-    size_t i = from < n ? from : n;
-    for (; n - i >= 8; i += 8) {
-        uint64_t x = load8(a.name + i) ^ load8(b.name + i);
-        if (x != 0)
-            return i + first_differing_byte(x);
-    }
-    while (i < n && a.name[i] == b.name[i])
-        ++i;
-    return i;
+    if (from >= n)
+        return n;
+    return from + common_prefix(a.name + from, b.name + from, n - from);
 }
 
 // Sorts n keys of distinct indices; tmp has room for n keys.

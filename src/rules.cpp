@@ -140,7 +140,7 @@ size_t label_bytes_at(const char *s, const char *end)
     for (; end - p >= 8; p += 8) {
         uint64_t bad = not_label_bytes(load_little_endian(p));
         if (bad)
-            return static_cast<size_t>(p - s) + lowest_marked_byte(bad);
+            return static_cast<size_t>(p - s) + lowest_set_byte(bad);
     }
     while (kTables.label_rest[static_cast<unsigned char>(*p)])
         ++p;
@@ -202,15 +202,8 @@ uint64_t tail_code(const unsigned char *u, size_t len, size_t *n)
 // the NUL ending the text that holds both, and no byte past it is read.
 size_t shared_bytes(const char *s, const char *end, const char *first, size_t first_len)
 {
-    size_t i = 0;
-    for (; first_len - i >= 8 && end - (s + i) >= 8; i += 8) {
-        uint64_t x = load_little_endian(s + i) ^ load_little_endian(first + i);
-        if (x)
-            return i + lowest_set_byte(x);
-    }
-    while (i < first_len && s[i] == first[i])  // the NUL at end differs
-        ++i;
-    return i;
+    auto readable = static_cast<size_t>(end - s);
+    return common_prefix(s, first, first_len < readable ? first_len : readable);
 }
 
 // The length of the label name whose first eight bytes, w, start at s
@@ -218,7 +211,7 @@ size_t shared_bytes(const char *s, const char *end, const char *first, size_t fi
 size_t name_from_word(const char *s, const char *end, uint64_t w, uint64_t *code)
 {
     uint64_t bad = not_label_bytes(w);
-    size_t n = bad ? lowest_marked_byte(bad) : 8;
+    size_t n = bad ? lowest_set_byte(bad) : 8;
     *code = packed_codes(w, n) << 6 * (kNameCodeBytes - 8);
     if (n == 8) {
         *code |= tail_code(reinterpret_cast<const unsigned char *>(s), SIZE_MAX, &n);
