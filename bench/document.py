@@ -109,6 +109,10 @@ WORKLOADS = """\
   `service`, ... then `label_010` onwards). *fixed*: every labels text lists its members in
   reverse name order; *random*: a fresh permutation per sample (1000 distinct orders, made
   before the timing). Both orders carry the same labels and values.
+- **prefix6/N, prefix24/N, prefix24_half/N** (N = 64, 256): as labels_random/N, with every
+  label name behind `label_` (6 bytes) or `label_app_kubernetes_io_` (24 bytes), or every
+  other name behind the 24-byte prefix, as exporters that copy object metadata into labels
+  write them.
 - **value_len/N:** 10 families × 10 samples × 3 labels of N bytes each; the largest labels
   text is just under 64 KiB.
 - **samples/N:** N samples in families of 10, 3 labels.
@@ -128,6 +132,9 @@ values) is read back with the Python client's parser and must give the same fami
   the finished text. Measured on the standard and samples/N workloads.
 - **naive:** `std::string` appends and `snprintf("%.14g")` over labels already parsed and
   sorted.
+- **naive, sorting:** the same writer handed each sample's labels in the labels text's order;
+  it sorts a copy of them with `std::sort` first. Measured on the workloads of 64 and more
+  labels.
 - **Go:** `expfmt.MetricFamilyToText` into a reused `bytes.Buffer`, over `client_model`
   families built beforehand with their labels sorted by name (as the Go client's registry
   hands them over); building them is not timed.

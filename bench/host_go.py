@@ -4,15 +4,7 @@
 promfmt binding line by line and batched per family, expfmt's
 MetricFamilyToText over pre-built families, and client_golang's Gather plus
 text encoding of the same series held as GaugeVecs; with the heap
-allocations each made per sample, and the Go targets.
-
-The allocations are an extra key of the writers' result files, which
-report.py does not keep: they are read again from the results directory,
-the first argument of report.py."""
-import glob
-import json
-import os
-import sys
+allocations each made per sample (runtime.MemStats), and the Go targets."""
 
 WRITERS = [
     ("go_promfmt", "promfmt binding, one call per line"),
@@ -24,31 +16,21 @@ BINDING = ("go_promfmt", "go_promfmt_batch")
 LABELS = (0, 1, 3, 10, 64, 256)
 
 
-def allocations(directory):
-    """(writer, workload) -> the largest allocs_per_sample over the rounds."""
-    worst = {}
-    for path in glob.glob(os.path.join(directory, "r*-go*.json")):
-        with open(path) as f:
-            data = json.load(f)
-        for r in data["results"]:
-            key = (data["writer"], r["workload"])
-            worst[key] = max(worst.get(key, 0.0), r.get("allocs_per_sample", 0.0))
-    return worst
-
-
-def results_directory():
-    args = [a for a in sys.argv[1:] if not a.startswith("-")]
-    return args[0] if args and os.path.isdir(args[0]) else None
+def allocations(res, writer, workload):
+    """The largest allocs_per_sample of a writer on a workload over the rounds."""
+    rounds = res.extra.get((writer, workload), {}).values()
+    seen = [r["allocs_per_sample"] for r in rounds if "allocs_per_sample" in r]
+    return max(seen) if seen else None
 
 
 def ratio_text(r):
     return "%.2f× [%.2f–%.2f]" % r if r else "—"
 
 
-def standard_table(out, res, cell, allocs):
+def standard_table(out, res, cell):
     rows = []
     for w, name in WRITERS:
-        a = allocs.get((w, "standard"))
+        a = allocations(res, w, "standard")
         rows.append([name, cell(res, w, "standard"), ratio_text(res.ratio(w, "go", "standard")),
                      "%.2f" % a if a is not None else "—"])
     out.table("Go: standard scrape (1000 families × 10 samples × 3 labels), one process per round",
@@ -69,15 +51,16 @@ def labels_table(out, res, cell):
                   ["labels"] + [names[w] for w in writers], rows)
 
 
-def target_rows(res, allocs):
+def target_rows(res):
     rows = []
     for w in BINDING:
         r = res.ratio(w, "go", "standard")
         rows.append(["standard scrape: %s ÷ expfmt" % w, ratio_text(r), "≤ 1.00×",
                      ("PASS" if r[0] <= 1.0 else "MISS") if r else "—"])
     for w in BINDING:
-        seen = [v for (writer, wl), v in allocs.items()
-                if writer == w and (wl == "standard" or wl.startswith("labels_"))]
+        seen = [a for (writer, wl) in res.extra
+                if writer == w and (wl == "standard" or wl.startswith("labels_"))
+                for a in [allocations(res, writer, wl)] if a is not None]
         worst = max(seen) if seen else None
         rows.append(["allocations per sample, %s: standard and every labels workload (worst)" % w,
                      "%.4f" % worst if worst is not None else "—", "0",
@@ -92,9 +75,7 @@ def target_rows(res, allocs):
 def section(out, res, cell):
     if not any(res.has(w) for w, _ in WRITERS):
         return
-    directory = results_directory()
-    allocs = allocations(directory) if directory else {}
-    standard_table(out, res, cell, allocs)
+    standard_table(out, res, cell)
     labels_table(out, res, cell)
     out.table("Go targets (ratios: median of the per-round ratios [min–max]; informational)",
-              ["target", "this run", "goal", ""], target_rows(res, allocs))
+              ["target", "this run", "goal", ""], target_rows(res))
