@@ -47,6 +47,7 @@ class Results:
     def __init__(self, directory):
         self.rounds = defaultdict(dict)  # (writer, workload) -> {round: ns}
         self.promfmt = defaultdict(dict)  # workload -> counters of promfmt
+        self.peers = {}  # writer -> what its process says of itself (runtime, modules)
         self.extra = defaultdict(dict)  # (writer, workload) -> {round: the whole result}
         self.context = {}
         self.context_round = 0
@@ -82,6 +83,8 @@ class Results:
                 if writer == "promfmt":
                     self.keep_counters(workload, b)
         else:
+            self.peers[data["writer"]] = {k: v for k, v in data.items()
+                                          if k not in ("writer", "results")}
             for r in data["results"]:
                 self.rounds[(data["writer"], r["workload"])][rnd] = r["ns_per_sample"]
                 self.extra[(data["writer"], r["workload"])][rnd] = r

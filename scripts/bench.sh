@@ -41,15 +41,19 @@ cmake -S . -B "$B" -DCMAKE_BUILD_TYPE=Release -DPROMFMT_BUILD_BENCH=ON \
 cmake --build "$B" -j "$(nproc 2>/dev/null || echo 2)" --target promfmt_bench_scrape >&2
 cpp=$B/bench/promfmt_bench_scrape
 
-# The Go peer, built offline from Debian's Go packages (GOPATH mode).
+# The Go peer (bench/go, a module: expfmt, client_golang and the promfmt
+# binding, which finds this build's library through its pkg-config file).
 go_peer=""
-if command -v go >/dev/null && [[ -d /usr/share/gocode/src/github.com/prometheus/common/expfmt ]]; then
-  GO111MODULE=off GOPATH="$PWD/$B/gopath:/usr/share/gocode" GOPROXY=off GOFLAGS= \
-    GOCACHE="$PWD/$B/gocache" go build -o "$B/promfmt-bench-go" ./bench/go
+command -v go >/dev/null || PATH=$PATH:/usr/local/go/bin
+if command -v go >/dev/null; then
+  go version >&2
+  go_prefix=$(cd "$B" && pwd)/prefix
+  cmake --install "$B" --prefix "$go_prefix" >/dev/null
+  (cd bench/go && PKG_CONFIG_PATH="$go_prefix/lib/pkgconfig" CGO_LDFLAGS="-Wl,-rpath,$go_prefix/lib" \
+    GOFLAGS="-mod=readonly -buildvcs=false" go build -o "$go_prefix/../promfmt-bench-go" .) >&2
   go_peer=$B/promfmt-bench-go
 else
-  echo "bench: Go peer skipped: install golang-go, golang-github-prometheus-common-dev and" \
-    "golang-github-prometheus-client-golang-dev" >&2
+  echo "bench: Go peers skipped: no go on PATH (Go 1.26 or later)" >&2
 fi
 # The Rust peer: the binding and prometheus-client, built by cargo (crates from the registry).
 rust_peer=""
@@ -99,8 +103,11 @@ check_args=()
 for w in promfmt promfmt_cxx naive naive_sorting prometheus_cpp; do
   "$cpp" --dump "$w" check >"$R/check-$w.txt" 2>/dev/null && check_args+=("$w=$R/check-$w.txt")
 done
-[[ -n $go_peer ]] && "$go_peer" -dir "$W" -dump check >"$R/check-go.txt" &&
-  check_args+=("go=$R/check-go.txt")
+# go_gather is left out: the registry sorts each family's series by label values.
+for w in go go_promfmt; do
+  [[ -n $go_peer ]] && "$go_peer" -dir "$W" -dump check -writer "$w" >"$R/check-$w.txt" &&
+    check_args+=("$w=$R/check-$w.txt")
+done
 [[ -n $rust_peer ]] && "$rust_peer" --dir "$W" --dump check >"$R/check-rust.txt" &&
   check_args+=("rust=$R/check-rust.txt")
 for w in python python_promfmt; do
@@ -121,7 +128,7 @@ run_cpp() {
 }
 run_go() {
   [[ -z $go_peer ]] || "$go_peer" -dir "$W" -seed "$1" -min-time "$min_time" \
-    ${only:+-workloads "$only"} -out "$R/r$1-go.json"
+    ${only:+-workloads "$only"} -out-prefix "$R/r$1-"
 }
 run_rust() {
   [[ -z $rust_peer ]] || "$rust_peer" --dir "$W" --results "$R" --round "$1" \

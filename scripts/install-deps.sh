@@ -33,11 +33,12 @@ ALL_PKGS=(clang libclang-rt-14-dev libgtest-dev libbenchmark-dev valgrind locale
   g++-mingw-w64-x86-64 wine64 wine doxygen
   qemu-user-static g++-s390x-linux-gnu g++-i686-linux-gnu
   mono-mcs mono-runtime
-  golang-go golang-github-prometheus-common-dev golang-github-prometheus-client-golang-dev
-  golang-github-prometheus-client-model-dev
   python3-pip python3-setuptools python3-venv python3-wheel wrk)
 # What one binding or tool alone needs, a line each:
 ALL_PKGS+=(python3-dev)  # the Python binding's extension builds against the interpreter's headers
+# (Go: no package. The Go scripts use the go on PATH, the machine's Go 1.26 in
+# /usr/local/go, and print its version; the go command fetches the modules'
+# dependencies. Debian 12's golang-go is Go 1.19, too old for them.)
 
 die() { echo "install-deps: $*" >&2; exit 1; }
 

@@ -18,6 +18,7 @@
 #include <cstring>
 
 #include "rules.h"
+#include "words.h"
 
 namespace promfmt {
 
@@ -184,44 +185,14 @@ int presorted(const uint64_t *keys, size_t n)
     return i == n ? -1 : 0;
 }
 
-uint64_t load8(const char *p)
-{
-    uint64_t w;
-    memcpy(&w, p, sizeof w);
-    return w;
-}
-
-// The first of eight bytes that differ, given the two words' XOR (not 0).
-size_t first_differing_byte(uint64_t x)
-{
-#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    return static_cast<size_t>(__builtin_ctzll(x)) / 8;
-#elif defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    return static_cast<size_t>(__builtin_clzll(x)) / 8;
-#else
-    unsigned char a[8];
-    memcpy(a, &x, sizeof a);
-    size_t i = 0;
-    while (a[i] == 0)
-        ++i;
-    return i;
-#endif
-}
-
 // Bytes that the names of a and b share, counting from `from` (bytes
 // before it are known to be shared), up to the end of the shorter name.
 size_t shared_prefix(const label_pair &a, const label_pair &b, size_t from)
 {
     size_t n = a.name_len < b.name_len ? a.name_len : b.name_len;
-    size_t i = from < n ? from : n;
-    for (; n - i >= 8; i += 8) {
-        uint64_t x = load8(a.name + i) ^ load8(b.name + i);
-        if (x != 0)
-            return i + first_differing_byte(x);
-    }
-    while (i < n && a.name[i] == b.name[i])
-        ++i;
-    return i;
+    if (from >= n)
+        return n;
+    return from + common_prefix(a.name + from, b.name + from, n - from);
 }
 
 // Sorts n keys of distinct indices; tmp has room for n keys.
@@ -241,6 +212,8 @@ constexpr int kRepackings = 4;
 
 bool order_run(const label_pair *pairs, uint64_t *keys, uint64_t *tmp, size_t n, packing pk,
                size_t known, int repackings);
+bool repack_run(const label_pair *pairs, uint64_t *keys, uint64_t *tmp, size_t n, packing pk,
+                size_t common, int repackings);
 
 // Calls order_run() on every run of keys[0..n) that ties in its packed
 // codes; true when some name appears twice.
@@ -294,6 +267,15 @@ bool order_run(const label_pair *pairs, uint64_t *keys, uint64_t *tmp, size_t n,
     }
     if (common == longest)
         return true;  // all the same name
+    return repack_run(pairs, keys, tmp, n, pk, common, repackings);
+}
+
+// Packs the n keys of a run again from byte `common` of their names, which
+// all of them share and where two of them differ, sorts them, and orders
+// what still ties.
+bool repack_run(const label_pair *pairs, uint64_t *keys, uint64_t *tmp, size_t n, packing pk,
+                size_t common, int repackings)
+{
     for (size_t i = 0; i < n; ++i) {
         size_t index = index_of(keys[i], pk);
         const label_pair &p = pairs[index];
@@ -336,13 +318,36 @@ bool sort_few(const label_pair *pairs, size_t n, uint64_t *order)
     return false;
 }
 
+// True when every name of pairs[0..n) is `shared` bytes long, so all
+// of them are the same name.
+bool all_of_length(const label_pair *pairs, size_t n, size_t shared)
+{
+    for (size_t i = 0; i < n; ++i) {
+        if (pairs[i].name_len != shared)
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-bool sort_labels(const label_pair *pairs, size_t n, uint64_t *order, uint64_t *tmp)
+bool sort_labels(const label_pair *pairs, size_t n, size_t shared, uint64_t *order,
+                 uint64_t *tmp)
 {
     if (n <= kFewLabels)
         return sort_few(pairs, n, order);
     packing pk = packing_for(n);
+    if (shared >= pk.packed) {
+        // The packed bytes would all tie: pack from the first difference.
+        if (all_of_length(pairs, n, shared))
+            return true;
+        for (size_t i = 0; i < n; ++i)
+            order[i] = i;
+        bool twice = repack_run(pairs, order, tmp, n, pk, shared, kRepackings);
+        for (size_t i = 0; i < n; ++i)
+            order[i] = index_of(order[i], pk);
+        return twice;
+    }
     for (size_t i = 0; i < n; ++i)
         order[i] = make_key(pairs[i].name_code, i, pk);
     int sorted = presorted(order, n);

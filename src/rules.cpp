@@ -140,7 +140,7 @@ size_t label_bytes_at(const char *s, const char *end)
     for (; end - p >= 8; p += 8) {
         uint64_t bad = not_label_bytes(load_little_endian(p));
         if (bad)
-            return static_cast<size_t>(p - s) + lowest_marked_byte(bad);
+            return static_cast<size_t>(p - s) + lowest_set_byte(bad);
     }
     while (kTables.label_rest[static_cast<unsigned char>(*p)])
         ++p;
@@ -198,6 +198,29 @@ uint64_t tail_code(const unsigned char *u, size_t len, size_t *n)
     return code;
 }
 
+// How many bytes s shares from the start with first[0..first_len); end is
+// the NUL ending the text that holds both, and no byte past it is read.
+size_t shared_bytes(const char *s, const char *end, const char *first, size_t first_len)
+{
+    auto readable = static_cast<size_t>(end - s);
+    return common_prefix(s, first, first_len < readable ? first_len : readable);
+}
+
+// The length of the label name whose first eight bytes, w, start at s
+// (s[0] may start a name; eight bytes from s lie before end), and its code.
+size_t name_from_word(const char *s, const char *end, uint64_t w, uint64_t *code)
+{
+    uint64_t bad = not_label_bytes(w);
+    size_t n = bad ? lowest_set_byte(bad) : 8;
+    *code = packed_codes(w, n) << 6 * (kNameCodeBytes - 8);
+    if (n == 8) {
+        *code |= tail_code(reinterpret_cast<const unsigned char *>(s), SIZE_MAX, &n);
+        if (n == kNameCodeBytes)
+            n += label_bytes_at(s + n, end);
+    }
+    return n;
+}
+
 // "__name__" is the metric name itself to every reader: a label of that
 // name makes the line invalid, and the whole scrape with it.
 bool is_reserved_label_name(const char *s, size_t len)
@@ -240,15 +263,7 @@ size_t label_name_at(const char *s, const char *end, uint64_t *code)
         return 0;
     size_t n = 0;
     if (end - s >= 8) {
-        uint64_t w = load_little_endian(s);
-        uint64_t bad = not_label_bytes(w);
-        n = bad ? lowest_marked_byte(bad) : 8;
-        *code = packed_codes(w, n) << 6 * (kNameCodeBytes - 8);
-        if (n == 8) {
-            *code |= tail_code(u, SIZE_MAX, &n);
-            if (n == kNameCodeBytes)
-                n += label_bytes_at(s + n, end);
-        }
+        n = name_from_word(s, end, load_little_endian(s), code);
     } else {
         uint64_t packed = 0;
         for (unsigned c; n < kNameCodeBytes && (c = kTables.label_code[u[n]]) != 0; ++n)
@@ -256,6 +271,34 @@ size_t label_name_at(const char *s, const char *end, uint64_t *code)
         *code = packed << 6 * (kNameCodeBytes - n);
         while (kTables.label_rest[u[n]])
             ++n;
+    }
+    return is_reserved_label_name(s, n) ? 0 : n;
+}
+
+size_t label_name_after(const char *s, const char *end, const char *first, size_t first_len,
+                        uint64_t first_code, size_t *shared, uint64_t *code)
+{
+    if (end - s < 8) {
+        *shared = shared_bytes(s, end, first, first_len);
+        return label_name_at(s, end, code);
+    }
+    // The first eight bytes settle most names: they differ from the first
+    // name's there. first lies before s in the text, so it has eight bytes.
+    uint64_t w = load_little_endian(s);
+    uint64_t x = w ^ load_little_endian(first);
+    size_t same = x ? lowest_set_byte(x) : 8;
+    if (same == 8 && first_len > 8)
+        same += shared_bytes(s + 8, end, first + 8, first_len - 8);
+    *shared = same < first_len ? same : first_len;
+    size_t n;
+    if (*shared < kNameCodeBytes) {
+        if (!kTables.label_first[static_cast<unsigned char>(*s)])
+            return 0;
+        n = name_from_word(s, end, w, code);
+    } else {
+        // Bytes shared with a valid name are valid; its code is theirs.
+        *code = first_code;
+        n = *shared + label_bytes_at(s + *shared, end);
     }
     return is_reserved_label_name(s, n) ? 0 : n;
 }

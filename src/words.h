@@ -37,17 +37,32 @@ inline uint64_t bytes_between(uint64_t w, unsigned char lo, unsigned char hi)
     return (w + kOnes * (0x80 - lo)) & ~(w + kOnes * (0x7F - hi)) & kHigh;
 }
 
-// Index of the first marked byte; m is not 0.
-inline size_t lowest_marked_byte(uint64_t m)
+// Index of the first byte of w that is not 0 (a marked byte, or a byte
+// where two words differ in their XOR); w is not 0.
+inline size_t lowest_set_byte(uint64_t w)
 {
 #if defined(__GNUC__)
-    return static_cast<size_t>(__builtin_ctzll(m)) / 8;
+    return static_cast<size_t>(__builtin_ctzll(w)) / 8;
 #else
     size_t i = 0;
-    while (!(m & 0x80))
-        m >>= 8, ++i;
+    while (!(w & 0xFF))
+        w >>= 8, ++i;
     return i;
 #endif
+}
+
+// How many bytes a[0..n) and b[0..n) share from the start.
+inline size_t common_prefix(const char *a, const char *b, size_t n)
+{
+    size_t i = 0;
+    for (; n - i >= 8; i += 8) {
+        uint64_t x = load_little_endian(a + i) ^ load_little_endian(b + i);
+        if (x)
+            return i + lowest_set_byte(x);
+    }
+    while (i < n && a[i] == b[i])
+        ++i;
+    return i;
 }
 
 }  // namespace promfmt
