@@ -43,7 +43,9 @@ cargo_test() {
 links_shared() {
   local bin
   bin=$(sed -nE 's|^ *Running tests/link.rs \((.*)\)$|\1|p' "$tmp/test.log" | tail -1)
-  [[ -n $bin ]] && ldd "$bin" | grep -q "$soname"
+  # Not `ldd | grep -q`: grep leaving early may kill ldd, which pipefail reports.
+  local libs
+  [[ -n $bin ]] && libs=$(ldd "$bin") && grep -q "$soname" <<<"$libs"
 }
 
 echo "== cargo test: library built from the sources (cmake crate, static)"
