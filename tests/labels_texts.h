@@ -132,11 +132,13 @@ const Escape kRawSequences[] = {
 };
 
 // Every byte, every escape and every raw sequence at offsets 0 to 40 of a
-// value, with 0, 9 or 20 bytes after it: {"a":"xx...X yy..."}.
+// value, with 0, 5, 9 or 20 bytes after it: {"a":"xx...X yy..."}. As the
+// offset moves, X takes every place in the scanner's last 16-byte block
+// and in its last 8-byte word, which look at the text up to its end.
 inline void add_value_cases(std::vector<Case> &out)
 {
     for (size_t before = 0; before <= 40; ++before) {
-        for (size_t after : {0, 9, 20}) {
+        for (size_t after : {0, 5, 9, 20}) {
             const std::string head(before, 'x');
             const std::string tail(after, 'y');
             auto add = [&](const std::string &what, const std::string &piece,
