@@ -131,16 +131,28 @@ const Escape kRawSequences[] = {
     {"\xc0\xaf", "", false},
 };
 
+// n bytes that need no escaping, from the edges of the ranges the scanner
+// tells apart (space, the bytes beside the quote and the backslash, DEL),
+// cycled from kPlain[start].
+inline std::string plain_run(size_t n, size_t start)
+{
+    const std::string kPlain = " !#/09:@AZ[]^`az{}~\x7f";
+    std::string run;
+    for (size_t i = 0; i < n; ++i)
+        run += kPlain[(start + i) % kPlain.size()];
+    return run;
+}
+
 // Every byte, every escape and every raw sequence at offsets 0 to 40 of a
-// value, with 0, 5, 9 or 20 bytes after it: {"a":"xx...X yy..."}. As the
+// value, between runs of plain bytes, with 0, 5, 9 or 20 bytes after it. As the
 // offset moves, X takes every place in the scanner's last 16-byte block
 // and in its last 8-byte word, which look at the text up to its end.
 inline void add_value_cases(std::vector<Case> &out)
 {
     for (size_t before = 0; before <= 40; ++before) {
         for (size_t after : {0, 5, 9, 20}) {
-            const std::string head(before, 'x');
-            const std::string tail(after, 'y');
+            const std::string head = plain_run(before, 0);
+            const std::string tail = plain_run(after, 7);
             auto add = [&](const std::string &what, const std::string &piece,
                            const std::string &value, bool ok) {
                 std::string json = "{\"a\":\"" + head + piece + tail + "\"}";
