@@ -27,7 +27,9 @@ const std::string kFirstBytes = kNameBytes.substr(10);
 // Prefixes are cut from this; each is a valid start of a name.
 const std::string kPrefixSource = "label_app_kubernetes_io_managed_by_Team42x";
 constexpr size_t kMaxPrefix = 40;
-const size_t kCounts[] = {256, 64, 17, 16, 5, 2};  // larger first: see above
+// Larger sets first, so that each call finds the keys of a larger one in
+// the working memory.
+const size_t kCounts[] = {256, 64, 17, 16, 5, 2};
 
 struct Rng {
     uint64_t s;
