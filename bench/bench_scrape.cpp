@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Side-by-side benchmark of promfmt, prometheus-cpp's TextSerializer, a
-// naive writer and the floor over every workload of the catalogue. Each
+// naive writer (also as one that sorts each sample's labels itself, on the
+// workloads with many labels) and the floor over every workload of the
+// catalogue, and of promfmt through its C++ wrapper (promfmt_cxx) on the
+// standard scrape. Each
 // benchmark is named "<workload id>:<writer>" and reports CPU ns per sample;
 // promfmt's also report heap allocations per sample in steady state. Times
 // are reported, never asserted: scripts/bench.sh runs this binary once per
@@ -92,6 +95,32 @@ void run_promfmt(benchmark::State &state, const Workload &w)
     state.counters["peak_rss_mib"] = peak_rss_mib();
 }
 
+// promfmt through the C++ wrapper, from C++ values; counted as run_promfmt
+// counts: the second scrape into the grown buffer is the steady state.
+void run_promfmt_cxx(benchmark::State &state, const Workload &w)
+{
+    const std::vector<Family> &families = families_of(w);
+    const std::vector<bench::CxxFamily> values = bench::to_cxx(families);
+    size_t samples = bench::sample_count(families);
+    promfmt::cxx::buffer buf;
+    if (bench::write_promfmt_cxx(buf, values) != 0) {
+        state.SkipWithError(promfmt_last_error());
+        return;
+    }
+    buf.reset();
+    unsigned long before = g_bench_allocations.load();
+    bench::write_promfmt_cxx(buf, values);
+    unsigned long allocations = g_bench_allocations.load() - before;
+
+    for (auto _ : state) {
+        buf.reset();
+        bench::write_promfmt_cxx(buf, values);
+        benchmark::DoNotOptimize(buf.data());
+    }
+    set_per_sample(state, samples);
+    state.counters["allocs_per_sample"] = static_cast<double>(allocations) / samples;
+}
+
 #ifdef PROMFMT_BENCH_PROMETHEUS_CPP
 void run_prometheus_cpp(benchmark::State &state, const Workload &w)
 {
@@ -103,14 +132,15 @@ void run_prometheus_cpp(benchmark::State &state, const Workload &w)
 }
 #endif
 
-void run_naive(benchmark::State &state, const Workload &w)
+template <void (*write)(std::string &, const std::vector<Family> &)>
+void run_string_writer(benchmark::State &state, const Workload &w)
 {
     const std::vector<Family> &families = families_of(w);
     std::string out;
-    bench::write_naive(out, families);  // grows the string once
+    write(out, families);  // grows the string once
     for (auto _ : state) {
         out.clear();
-        bench::write_naive(out, families);
+        write(out, families);
         benchmark::DoNotOptimize(out.data());
     }
     set_per_sample(state, bench::sample_count(families));
@@ -132,13 +162,17 @@ void register_all()
 {
     using Runner = void (*)(benchmark::State &, const Workload &);
     for (const Workload &w : bench::catalogue()) {
-        std::vector<std::pair<const char *, Runner>> writers = {{"promfmt", run_promfmt},
-                                                                {"naive", run_naive}};
+        std::vector<std::pair<const char *, Runner>> writers = {
+            {"promfmt", run_promfmt}, {"naive", run_string_writer<bench::write_naive>}};
+        if (w.shape.labels_per_sample >= 64)
+            writers.emplace_back("naive_sorting", run_string_writer<bench::write_naive_sorting>);
 #ifdef PROMFMT_BENCH_PROMETHEUS_CPP
         writers.emplace_back("prometheus_cpp", run_prometheus_cpp);
 #endif
         if (w.with_floor)
             writers.emplace_back("floor", run_floor);
+        if (w.id == "standard")
+            writers.emplace_back("promfmt_cxx", run_promfmt_cxx);
         for (const auto &[writer, run] : writers) {
             Runner fn = run;
             const Workload *wp = &w;
@@ -195,8 +229,17 @@ int dump(const std::string &writer, const std::string &id)
             return 1;
         }
         text.assign(promfmt_buffer_data(buf.get()), promfmt_buffer_len(buf.get()));
+    } else if (writer == "promfmt_cxx") {
+        promfmt::cxx::buffer buf;
+        if (bench::write_promfmt_cxx(buf, bench::to_cxx(families)) != 0) {
+            fprintf(stderr, "promfmt_cxx: %s\n", promfmt_last_error());
+            return 1;
+        }
+        text = buf.view();
     } else if (writer == "naive") {
         bench::write_naive(text, families);
+    } else if (writer == "naive_sorting") {
+        bench::write_naive_sorting(text, families);
 #ifdef PROMFMT_BENCH_PROMETHEUS_CPP
     } else if (writer == "prometheus_cpp") {
         text = bench::write_prometheus_cpp(bench::to_prometheus_cpp(families));

@@ -66,25 +66,37 @@ def machine_lines(res):
         "rounds started (last round): %s.%s"
         % (memory_gib(), debian, platform.release(), load or "?", virtual_machine()),
         "- **Compilers and runtimes:** %s (library at `-O2`, benchmark at `-O3`, Release); %s; "
-        "CPython %s" % (gxx[0] if gxx else "c++ ?", go or "Go not found",
-                        platform.python_version()),
-        "- **Peers (Debian packages):** prometheus-cpp-dev %s, golang-github-prometheus-common-dev "
-        "%s, golang-github-prometheus-client-model-dev %s, python3-prometheus-client %s; "
-        "libbenchmark-dev %s (Debian's build, which calls itself a debug build; it only drives "
-        "the loop), libyyjson-dev %s"
-        % tuple(package_version(p) for p in (
-            "prometheus-cpp-dev", "golang-github-prometheus-common-dev",
-            "golang-github-prometheus-client-model-dev", "python3-prometheus-client",
-            "libbenchmark-dev", "libyyjson-dev")),
-    ]
+        "Rust %s" % (gxx[0] if gxx else "c++ ?", go or "Go not found",
+                     run(["rustc", "--version"]) or "not found"),
+        "- **Peers (Debian packages):** prometheus-cpp-dev %s; libbenchmark-dev %s (Debian's "
+        "build, which calls itself a debug build; it only drives the loop), libyyjson-dev %s; "
+        "Mono %s"
+        % (tuple(package_version(p) for p in (
+            "prometheus-cpp-dev", "libbenchmark-dev", "libyyjson-dev", "mono-runtime"))),
+    ] + peer_lines(res)
+
+
+def peer_lines(res):
+    """What the Go and Python processes report of their runtimes and modules."""
+    lines = []
+    go = res.peers.get("go", {})
+    if go:
+        mods = ", ".join("%s %s" % kv for kv in sorted(go.get("modules", {}).items()))
+        lines.append("- **Go peer:** %s, built as a module from the Go module proxy: %s"
+                     % (go.get("runtime", "?"), mods or "?"))
+    py = res.peers.get("python", {})
+    if py:
+        lines.append("- **Python peer:** %s, in a virtual environment from PyPI"
+                     % py.get("runtime", "?"))
+    return lines
 
 
 def method_lines(meta):
     return [
         "- **Rounds:** %d. Each round runs every writer once, in a shuffled order: the C++ "
         "benchmark binary (promfmt, the floor, the naive writer and prometheus-cpp in one "
-        "process; Google Benchmark, one repetition, benchmarks in random order), the Go peer "
-        "and the Python peer (separate processes; workloads in a shuffled order)."
+        "process; Google Benchmark, one repetition, benchmarks in random order), the Go, Python, "
+        "C# and Rust peers (separate processes; workloads in a shuffled order)."
         % meta.get("rounds", 0),
         "- **Time:** CPU time per sample. C++: Google Benchmark's CPU time of the benchmark "
         "thread. Go: `getrusage` of the whole process around the timed loop, so the garbage "
@@ -109,6 +121,10 @@ WORKLOADS = """\
   `service`, ... then `label_010` onwards). *fixed*: every labels text lists its members in
   reverse name order; *random*: a fresh permutation per sample (1000 distinct orders, made
   before the timing). Both orders carry the same labels and values.
+- **prefix6/N, prefix24/N, prefix24_half/N** (N = 64, 256): as labels_random/N, with every
+  label name behind `label_` (6 bytes) or `label_app_kubernetes_io_` (24 bytes), or every
+  other name behind the 24-byte prefix, as exporters that copy object metadata into labels
+  write them.
 - **value_len/N:** 10 families × 10 samples × 3 labels of N bytes each; the largest labels
   text is just under 64 KiB.
 - **samples/N:** N samples in families of 10, 3 labels.
@@ -128,6 +144,9 @@ values) is read back with the Python client's parser and must give the same fami
   the finished text. Measured on the standard and samples/N workloads.
 - **naive:** `std::string` appends and `snprintf("%.14g")` over labels already parsed and
   sorted.
+- **naive, sorting:** the same writer handed each sample's labels in the labels text's order;
+  it sorts a copy of them with `std::sort` first. Measured on the workloads of 64 and more
+  labels.
 - **Go:** `expfmt.MetricFamilyToText` into a reused `bytes.Buffer`, over `client_model`
   families built beforehand with their labels sorted by name (as the Go client's registry
   hands them over); building them is not timed.

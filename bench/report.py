@@ -26,16 +26,18 @@ from collections import defaultdict
 import document
 import targets
 
-WRITERS = ["promfmt", "floor", "naive", "go", "prometheus_cpp", "python"]
+WRITERS = ["promfmt", "floor", "naive", "naive_sorting", "go", "prometheus_cpp", "python"]
 NAMES = {
     "promfmt": "promfmt",
     "floor": "floor (yyjson parse + to_chars + memcpy)",
     "naive": "naive snprintf writer (labels pre-parsed, pre-sorted)",
+    "naive_sorting": "naive writer that sorts each sample's labels (std::sort)",
     "go": "Go expfmt.MetricFamilyToText (pre-built families)",
     "prometheus_cpp": "prometheus-cpp TextSerializer",
     "python": "Python prometheus_client generate_latest",
 }
-SHORT = {"promfmt": "promfmt", "floor": "floor", "naive": "naive", "go": "Go",
+SHORT = {"promfmt": "promfmt", "floor": "floor", "naive": "naive",
+         "naive_sorting": "naive, sorting", "go": "Go",
          "prometheus_cpp": "prometheus-cpp", "python": "Python"}
 
 
@@ -45,6 +47,8 @@ class Results:
     def __init__(self, directory):
         self.rounds = defaultdict(dict)  # (writer, workload) -> {round: ns}
         self.promfmt = defaultdict(dict)  # workload -> counters of promfmt
+        self.peers = {}  # writer -> what its process says of itself (runtime, modules)
+        self.extra = defaultdict(dict)  # (writer, workload) -> {round: the whole result}
         self.context = {}
         self.context_round = 0
         self.round_count = 0
@@ -75,11 +79,15 @@ class Results:
                     continue
                 workload, writer = b["run_name"].rsplit(":", 1)
                 self.rounds[(writer, workload)][rnd] = b["ns_per_sample"]
+                self.extra[(writer, workload)][rnd] = b
                 if writer == "promfmt":
                     self.keep_counters(workload, b)
         else:
+            self.peers[data["writer"]] = {k: v for k, v in data.items()
+                                          if k not in ("writer", "results")}
             for r in data["results"]:
                 self.rounds[(data["writer"], r["workload"])][rnd] = r["ns_per_sample"]
+                self.extra[(data["writer"], r["workload"])][rnd] = r
 
     def keep_counters(self, workload, b):
         c = self.promfmt[workload]
@@ -180,6 +188,23 @@ def labels_tables(out, res):
                   ["labels text bytes (max)", "promfmt allocations/sample"], rows)
 
 
+PREFIXES = [("labels_random", "ordinary names"), ("prefix6", "behind a 6-byte prefix"),
+            ("prefix24", "behind a 24-byte prefix"),
+            ("prefix24_half", "half of them behind a 24-byte prefix")]
+
+
+def prefix_table(out, res):
+    writers = present(res, ["promfmt", "naive_sorting", "go", "python"])
+    rows = []
+    for n in (64, 256):
+        for kind, what in PREFIXES:
+            wl = "%s/%d" % (kind, n)
+            rows.append([n, what] + [cell(res, w, wl) for w in writers])
+    out.table("Label names sharing a prefix: 100 families × 10 samples, a fresh random order "
+              "per sample",
+              ["labels", "names"] + [SHORT[w] for w in writers], rows)
+
+
 def value_len_table(out, res):
     writers = present(res, ["promfmt", "naive", "go", "prometheus_cpp", "python"])
     rows = []
@@ -241,6 +266,7 @@ def report(res):
     standard_table(out, res)
     targets.table(out, res)
     labels_tables(out, res)
+    prefix_table(out, res)
     value_len_table(out, res)
     samples_table(out, res)
     memory_table(out, res)

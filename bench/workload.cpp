@@ -25,13 +25,20 @@ struct Rng {
 const char *const kLabelNames[] = {"zone", "service", "region", "path", "method", "instance",
                                    "host", "env", "code", "cluster"};
 
-std::string label_name(size_t i)
+std::string plain_label_name(size_t i)
 {
     if (i < sizeof kLabelNames / sizeof kLabelNames[0])
         return kLabelNames[i];
     char name[32];
     snprintf(name, sizeof name, "label_%03zu", i);
     return name;
+}
+
+std::string label_name(size_t i, const Shape &shape)
+{
+    if (shape.prefix_every_other && i % 2 == 1)
+        return plain_label_name(i);
+    return shape.name_prefix + plain_label_name(i);
 }
 
 std::string label_value(Rng &rng, const Shape &shape)
@@ -117,6 +124,24 @@ std::vector<Workload> build_catalogue()
                            s, false});
         }
     }
+    // Names sharing a long prefix, as Kubernetes exporters write them.
+    struct Prefixed {
+        const char *id, *prefix;
+        bool every_other;
+    };
+    for (Prefixed p : {Prefixed{"prefix6/", "label_", false},
+                       Prefixed{"prefix24/", "label_app_kubernetes_io_", false},
+                       Prefixed{"prefix24_half/", "label_app_kubernetes_io_", true}}) {
+        for (size_t n : {64, 256}) {
+            Shape s;
+            s.families = 100;
+            s.labels_per_sample = n;
+            s.order = Order::Random;
+            s.name_prefix = p.prefix;
+            s.prefix_every_other = p.every_other;
+            all.push_back({p.id + std::to_string(n), s, false});
+        }
+    }
     // 21832 bytes per value makes the labels text just under 64 KiB.
     for (size_t len : {8, 64, 512, 4096, 21832}) {
         Shape s;
@@ -178,7 +203,7 @@ std::vector<Family> make_workload(const Shape &shape)
         fam.samples.resize(shape.samples_per_family);
         for (Sample &s : fam.samples) {
             for (size_t l = 0; l < shape.labels_per_sample; ++l)
-                s.labels.emplace_back(label_name(l), label_value(rng, shape));
+                s.labels.emplace_back(label_name(l, shape), label_value(rng, shape));
             std::sort(s.labels.begin(), s.labels.end());
             s.order = member_order(perm, s.labels.size(), shape.order);
             s.labels_json = labels_text(s);

@@ -41,6 +41,9 @@ struct Shape {
     Order order = Order::Reverse;
     unsigned quote_percent = 6;  // label values holding a double quote (and, at
                                  // half that rate, a backslash too when > 6)
+    std::string name_prefix;     // put before label names, as exporters that copy
+                                 // object metadata into labels do
+    bool prefix_every_other = false;  // only every other name gets the prefix
 };
 
 struct Workload {

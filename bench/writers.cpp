@@ -3,6 +3,7 @@
 
 #include <yyjson.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +24,34 @@ int write_promfmt(promfmt_buffer_t *buf, const std::vector<Family> &families)
         for (const Sample &s : f.samples)
             failures += promfmt_emit_sample(buf, f.name.c_str(), s.labels_json.c_str(), s.value,
                                             0) != 0;
+    }
+    return failures;
+}
+
+std::vector<CxxFamily> to_cxx(const std::vector<Family> &families)
+{
+    std::vector<CxxFamily> out;
+    for (const Family &f : families) {
+        CxxFamily family{f.name, f.help, {}};
+        for (const Sample &s : f.samples) {
+            CxxSample sample{{}, s.value};
+            for (uint16_t i : s.order)
+                sample.labels.emplace_back(s.labels[i].first, s.labels[i].second);
+            family.samples.push_back(std::move(sample));
+        }
+        out.push_back(std::move(family));
+    }
+    return out;
+}
+
+int write_promfmt_cxx(promfmt::cxx::buffer &buf, const std::vector<CxxFamily> &families)
+{
+    int failures = 0;
+    for (const CxxFamily &f : families) {
+        failures += !buf.try_help(f.name, f.help);
+        failures += !buf.try_type(f.name, promfmt::cxx::metric_type::gauge);
+        for (const CxxSample &s : f.samples)
+            failures += !buf.try_sample(f.name, s.labels, s.value);
     }
     return failures;
 }
@@ -72,31 +101,59 @@ void append_escaped(std::string &out, const std::string &s)
     }
 }
 
-}  // namespace
-
-void write_naive(std::string &out, const std::vector<Family> &families)
+void append_sample(std::string &out, const std::string &name, const Label *const *labels,
+                   size_t n, double value)
 {
     char number[64];
+    out += name;
+    if (n) {
+        out += "{";
+        for (size_t i = 0; i < n; ++i) {
+            if (i)
+                out += ",";
+            out += labels[i]->first + "=\"";
+            append_escaped(out, labels[i]->second);
+            out += "\"";
+        }
+        out += "}";
+    }
+    snprintf(number, sizeof number, " %.14g\n", value);
+    out += number;
+}
+
+// Both naive writers; sort: take the labels in the text's order and sort them.
+void write_naive_with(std::string &out, const std::vector<Family> &families, bool sort)
+{
+    std::vector<const Label *> labels;
     for (const Family &f : families) {
         out += "# HELP " + f.name + " " + f.help + "\n";
         out += "# TYPE " + f.name + " gauge\n";
         for (const Sample &s : f.samples) {
-            out += f.name;
-            if (!s.labels.empty()) {
-                out += "{";
-                for (size_t i = 0; i < s.labels.size(); ++i) {
-                    if (i)
-                        out += ",";
-                    out += s.labels[i].first + "=\"";
-                    append_escaped(out, s.labels[i].second);
-                    out += "\"";
-                }
-                out += "}";
+            labels.clear();
+            if (sort) {
+                for (uint16_t i : s.order)
+                    labels.push_back(&s.labels[i]);
+                std::sort(labels.begin(), labels.end(),
+                          [](const Label *a, const Label *b) { return a->first < b->first; });
+            } else {
+                for (const Label &l : s.labels)
+                    labels.push_back(&l);
             }
-            snprintf(number, sizeof number, " %.14g\n", s.value);
-            out += number;
+            append_sample(out, f.name, labels.data(), labels.size(), s.value);
         }
     }
+}
+
+}  // namespace
+
+void write_naive(std::string &out, const std::vector<Family> &families)
+{
+    write_naive_with(out, families, false);
+}
+
+void write_naive_sorting(std::string &out, const std::vector<Family> &families)
+{
+    write_naive_with(out, families, true);
 }
 
 size_t write_floor(const std::vector<Family> &families, const std::string &finished, char *dst)

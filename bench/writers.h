@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "promfmt.h"
+#include "promfmt.hpp"
 #include "workload.h"
 
 #ifdef PROMFMT_BENCH_PROMETHEUS_CPP
@@ -19,6 +20,22 @@ namespace bench {
 // labels as JSON text. Returns the number of failed calls.
 int write_promfmt(promfmt_buffer_t *buf, const std::vector<Family> &families);
 
+// The families as a C++ host holds them: names, help texts and label pairs
+// as std::string_view (pairs in the labels text's order), and values.
+struct CxxSample {
+    std::vector<promfmt::cxx::label> labels;
+    double value;
+};
+struct CxxFamily {
+    std::string_view name, help;
+    std::vector<CxxSample> samples;
+};
+std::vector<CxxFamily> to_cxx(const std::vector<Family> &families);
+
+// promfmt through its C++ wrapper (promfmt.hpp), the labels given as pairs.
+// Returns the number of failed calls.
+int write_promfmt_cxx(promfmt::cxx::buffer &buf, const std::vector<CxxFamily> &families);
+
 #ifdef PROMFMT_BENCH_PROMETHEUS_CPP
 // prometheus-cpp's TextSerializer over its own structures, built beforehand
 // with the labels sorted by name, as its registry keeps them.
@@ -29,6 +46,10 @@ std::string write_prometheus_cpp(const std::vector<prometheus::MetricFamily> &fa
 // A naive writer: std::string appends and snprintf("%.14g") over labels
 // already parsed and sorted.
 void write_naive(std::string &out, const std::vector<Family> &families);
+
+// The same writer handed the labels in the labels text's order: it sorts a
+// copy of each sample's labels with std::sort before writing them.
+void write_naive_sorting(std::string &out, const std::vector<Family> &families);
 
 // The work no writer can avoid: parse every labels text with yyjson, render
 // every value with std::to_chars, and copy the finished text.

@@ -1,5 +1,5 @@
 # SPDX-License-Identifier: MIT
-# Installs the header, the library, the CMake package promfmt and promfmt.pc.
+# Installs the headers, the library, the CMake package promfmt and promfmt.pc.
 # A shared library links yyjson and the C++ runtime itself, so its package
 # asks consumers for nothing; a static archive's package brings both.
 include(CMakePackageConfigHelpers)
@@ -8,7 +8,9 @@ install(TARGETS ${PROMFMT_LIB} EXPORT promfmtTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/include/promfmt.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# promfmt.h, and promfmt.hpp, the header-only C++17 wrapper over it.
+install(FILES ${PROJECT_SOURCE_DIR}/include/promfmt.h ${PROJECT_SOURCE_DIR}/include/promfmt.hpp
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(EXPORT promfmtTargets NAMESPACE promfmt:: DESTINATION ${PROMFMT_CMAKE_DIR})
 
 if(PROMFMT_SHARED)

@@ -29,7 +29,7 @@ B=${BENCH_BUILD_DIR:-build-bench}
 rounds=${ROUNDS:-9} min_time=0.1 python_max=100000 only=""
 if [[ $mode == quick ]]; then
   rounds=1 min_time=0.005
-  only="standard,labels_random/256,value_len/21832,samples/1000"
+  only="standard,labels_random/256,prefix24/256,value_len/21832,samples/1000"
 fi
 
 bash scripts/install-deps.sh --with-extras >&2
@@ -41,21 +41,43 @@ cmake -S . -B "$B" -DCMAKE_BUILD_TYPE=Release -DPROMFMT_BUILD_BENCH=ON \
 cmake --build "$B" -j "$(nproc 2>/dev/null || echo 2)" --target promfmt_bench_scrape >&2
 cpp=$B/bench/promfmt_bench_scrape
 
-# The Go peer, built offline from Debian's Go packages (GOPATH mode).
+# The Go peer (bench/go, a module: expfmt, client_golang and the promfmt
+# binding, which finds this build's library through its pkg-config file).
 go_peer=""
-if command -v go >/dev/null && [[ -d /usr/share/gocode/src/github.com/prometheus/common/expfmt ]]; then
-  GO111MODULE=off GOPATH="$PWD/$B/gopath:/usr/share/gocode" GOPROXY=off GOFLAGS= \
-    GOCACHE="$PWD/$B/gocache" go build -o "$B/promfmt-bench-go" ./bench/go
+command -v go >/dev/null || PATH=$PATH:/usr/local/go/bin
+if command -v go >/dev/null; then
+  go version >&2
+  go_prefix=$(cd "$B" && pwd)/prefix
+  cmake --install "$B" --prefix "$go_prefix" >/dev/null
+  (cd bench/go && PKG_CONFIG_PATH="$go_prefix/lib/pkgconfig" CGO_LDFLAGS="-Wl,-rpath,$go_prefix/lib" \
+    GOFLAGS="-mod=readonly -buildvcs=false" go build -o "$go_prefix/../promfmt-bench-go" .) >&2
   go_peer=$B/promfmt-bench-go
 else
-  echo "bench: Go peer skipped: install golang-go, golang-github-prometheus-common-dev and" \
-    "golang-github-prometheus-client-golang-dev" >&2
+  echo "bench: Go peers skipped: no go on PATH (Go 1.26 or later)" >&2
 fi
-python_peer=""
-if /usr/bin/python3 -c 'import prometheus_client' 2>/dev/null; then
+# The Python peer runs in a virtual environment of its own, made by
+# PROMFMT_PYTHON (default python3 on PATH), with this checkout's promfmt
+# (built by pip) and prometheus_client from PyPI.
+python_peer="" py=$B/python-venv/bin/python
+if "${PROMFMT_PYTHON:-python3}" -m venv "$B/python-venv" >&2 &&
+   "$py" -m pip install --quiet --disable-pip-version-check prometheus_client ./bindings/python >&2; then
   python_peer=bench/python/peer.py
 else
-  echo "bench: Python peer skipped: install python3-prometheus-client" >&2
+  echo "bench: Python peer skipped: its virtual environment could not be made" >&2
+fi
+
+# The C# peer: the binding under Mono on the library just built, labels in
+# three forms (bindings/csharp/bench/ScrapeBench.cs).
+csharp_peer="" csharp_only=$only
+[[ -z $only ]] && csharp_only=standard$(printf ',labels_random/%s' 0 1 3 10 64 256)
+if command -v mcs >/dev/null && command -v mono >/dev/null; then
+  mkdir -p "$B/csharp"
+  mcs -unsafe -optimize+ -target:library -out:"$B/csharp/Promfmt.dll" bindings/csharp/src/*.cs
+  cp bindings/csharp/src/Promfmt.dll.config "$B/csharp/"
+  mcs -optimize+ -out:"$B/csharp/ScrapeBench.exe" -r:"$B/csharp/Promfmt.dll" bindings/csharp/bench/*.cs
+  csharp_peer=$B/csharp/ScrapeBench.exe
+else
+  echo "bench: C# peer skipped: install mono-mcs and mono-runtime" >&2
 fi
 
 rm -rf "$B/workloads" "$B/results"
@@ -65,13 +87,20 @@ W=$B/workloads R=$B/results
 
 # Every writer's output for the small check workload must parse to the same families.
 check_args=()
-for w in promfmt naive prometheus_cpp; do
+for w in promfmt promfmt_cxx naive naive_sorting prometheus_cpp; do
   "$cpp" --dump "$w" check >"$R/check-$w.txt" 2>/dev/null && check_args+=("$w=$R/check-$w.txt")
 done
-[[ -n $go_peer ]] && "$go_peer" -dir "$W" -dump check >"$R/check-go.txt" &&
-  check_args+=("go=$R/check-go.txt")
-[[ -n $python_peer ]] && /usr/bin/python3 "$python_peer" --dir "$W" --dump check >"$R/check-python.txt" &&
-  check_args+=("python=$R/check-python.txt")
+# go_gather is left out: the registry sorts each family's series by label values.
+for w in go go_promfmt; do
+  [[ -n $go_peer ]] && "$go_peer" -dir "$W" -dump check -writer "$w" >"$R/check-$w.txt" &&
+    check_args+=("$w=$R/check-$w.txt")
+done
+for w in python python_promfmt; do
+  [[ -n $python_peer ]] && "$py" "$python_peer" --dir "$W" --dump check --writer "$w" \
+    >"$R/check-$w.txt" && check_args+=("$w=$R/check-$w.txt")
+done
+[[ -n $csharp_peer ]] && LD_LIBRARY_PATH=$PWD/$B mono "$csharp_peer" --dir "$W" --dump check \
+  >"$R/check-csharp.txt" && check_args+=("csharp=$R/check-csharp.txt")
 /usr/bin/python3 bench/check_output.py "${check_args[@]}" | tee "$R/check.txt" >&2
 
 filter=""
@@ -84,16 +113,20 @@ run_cpp() {
 }
 run_go() {
   [[ -z $go_peer ]] || "$go_peer" -dir "$W" -seed "$1" -min-time "$min_time" \
-    ${only:+-workloads "$only"} -out "$R/r$1-go.json"
+    ${only:+-workloads "$only"} -out-prefix "$R/r$1-"
 }
 run_python() {
-  [[ -z $python_peer ]] || /usr/bin/python3 "$python_peer" --dir "$W" --seed "$1" \
+  [[ -z $python_peer ]] || "$py" "$python_peer" --dir "$W" --seed "$1" \
     --min-time "$min_time" --max-samples "$python_max" ${only:+--workloads "$only"} \
-    --out "$R/r$1-python.json"
+    --out-prefix "$R/r$1-"
+}
+run_csharp() {
+  [[ -z $csharp_peer ]] || LD_LIBRARY_PATH=$PWD/$B mono "$csharp_peer" --dir "$W" --seed "$1" \
+    --min-time "$min_time" --workloads "$csharp_only" --out "$R" --round "$1"
 }
 start=$SECONDS
 for r in $(seq 1 "$rounds"); do
-  for writer in $(printf '%s\n' cpp go python | shuf); do
+  for writer in $(printf '%s\n' cpp go python csharp | shuf); do
     "run_$writer" "$r"
   done
   echo "bench: round $r of $rounds done ($((SECONDS - start)) s)" >&2

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Reads the library's output back with the Prometheus text parser (Go's
-# expfmt.TextParser, from the Debian package golang-github-prometheus-common-dev):
-# builds the library, runs the committed seed corpus as a plain go test,
-# then runs Go's native fuzzer for a bounded time. Works offline: GOPATH
-# mode against the Debian Go sources, no module proxy.
+# expfmt.TextParser from github.com/prometheus/common): builds the library,
+# runs the committed seed corpus as a plain go test, then runs Go's native
+# fuzzer for a bounded time. fuzz/reader is a module of its own; the go
+# command takes its dependencies from the Go module proxy as go.sum pins
+# them. Go is the go on PATH (the machine's Go 1.26 in /usr/local/go).
 #   scripts/fuzz-reader.sh [SECONDS]   (default 60)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,13 +13,16 @@ seconds=${1:-60}
 root=$PWD
 build=$root/build-gofuzz
 
-command -v go >/dev/null || { echo "fuzz-reader: go not found (golang-go)" >&2; exit 1; }
+command -v go >/dev/null || PATH=$PATH:/usr/local/go/bin
+command -v go >/dev/null || { echo "fuzz-reader: no go on PATH (Go 1.26 or later)" >&2; exit 1; }
+go version
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROMFMT_BUILD_TESTS=OFF \
   -DPROMFMT_BUILD_EXAMPLES=OFF >/dev/null
 cmake --build "$build" --target velkaron-prometheus-promfmt >/dev/null
 
-export GO111MODULE=off GOPROXY=off GOFLAGS='' CGO_ENABLED=1
-export GOPATH=$build/gopath:/usr/share/gocode GOCACHE=$build/gocache
+export CGO_ENABLED=1 GOFLAGS="-mod=readonly -buildvcs=false"
+# Without HOME the module and build caches go under the build folder.
+[[ -n ${HOME:-} ]] || export GOPATH=$build/gopath GOCACHE=$build/gocache
 export CGO_CFLAGS="-I$root/include" CGO_LDFLAGS="-L$build -Wl,-rpath,$build"
 cd fuzz/reader
 

@@ -35,6 +35,9 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPROMFMT_SANITIZE=ON -DPROMFM
 cmake --build build-asan -j "$jobs"
 ctest --test-dir build-asan -j "$jobs" --output-on-failure
 
+echo "== the Python extension under ASan + UBSan (clang, the runtime preloaded)"
+bash scripts/test-python.sh --asan
+
 echo "== build (clang, ThreadSanitizer) and the thread tests"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROMFMT_SANITIZE_THREAD=ON \
   -DPROMFMT_BUILD_EXAMPLES=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null

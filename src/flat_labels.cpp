@@ -17,30 +17,11 @@
 #endif
 
 #include "rules.h"
+#include "words.h"
 
 namespace promfmt {
 
 namespace {
-
-constexpr uint64_t kOnes = 0x0101010101010101ull;
-constexpr uint64_t kHigh = 0x8080808080808080ull;
-constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-
-// Eight bytes, the first one least significant, on any host.
-uint64_t load_little_endian(const char *p)
-{
-    const auto *u = reinterpret_cast<const unsigned char *>(p);
-    return uint64_t{u[0]} | uint64_t{u[1]} << 8 | uint64_t{u[2]} << 16 |
-           uint64_t{u[3]} << 24 | uint64_t{u[4]} << 32 | uint64_t{u[5]} << 40 |
-           uint64_t{u[6]} << 48 | uint64_t{u[7]} << 56;
-}
-
-// High bit set in each byte of w that equals c; exact, no false hits.
-uint64_t bytes_equal(uint64_t w, unsigned char c)
-{
-    uint64_t x = w ^ (kOnes * c);
-    return ~(((x & kLow7) + kLow7) | x) & kHigh;
-}
 
 // High bit set in each byte of w that is not plain: below 0x20, at or
 // above 0x80, a double quote or a backslash.
@@ -48,18 +29,6 @@ uint64_t not_plain(uint64_t w)
 {
     uint64_t below_space = ~((w & kLow7) + kOnes * (0x80 - 0x20)) & kHigh;
     return (w & kHigh) | below_space | bytes_equal(w, '"') | bytes_equal(w, '\\');
-}
-
-size_t lowest_marked_byte(uint64_t m)
-{
-#if defined(__GNUC__)
-    return static_cast<size_t>(__builtin_ctzll(m)) / 8;
-#else
-    size_t i = 0;
-    while (!(m & 0x80))
-        m >>= 8, ++i;
-    return i;
-#endif
 }
 
 bool is_plain(unsigned char c) { return c >= 0x20 && c < 0x80 && c != '"' && c != '\\'; }
@@ -87,7 +56,7 @@ const char *skip_plain(const char *p, const char *end)
     while (end - p >= 8) {
         uint64_t m = not_plain(load_little_endian(p));
         if (m)
-            return p + lowest_marked_byte(m);
+            return p + lowest_set_byte(m);
         p += 8;
     }
     while (is_plain(static_cast<unsigned char>(*p)))
@@ -129,7 +98,41 @@ void flat_begin(flat_scan *scan, const char *text, size_t len)
     scan->p = text;
     scan->end = text + len;
     scan->in_object = false;
+    scan->first.name = nullptr;
+    scan->shared = 0;
 }
+
+namespace {
+
+// A first name shorter than this cannot start a prefix worth knowing:
+// the sort's keys hold at least this many bytes of every name.
+constexpr size_t kLongPrefix = 8;
+
+// Reads the key at key; its length (0 when it is no valid label name).
+// When the first name is long, the names after it are read against it,
+// which finds the bytes they all share on the way.
+size_t read_key(flat_scan *scan, const char *key, label_pair *pair)
+{
+    const label_pair &first = scan->first;
+    if (!first.name) {
+        size_t len = label_name_at(key, scan->end, &pair->name_code);
+        scan->first.name = key;
+        scan->first.name_len = len;
+        scan->first.name_code = pair->name_code;
+        scan->shared = len >= kLongPrefix ? len : 0;
+        return len;
+    }
+    if (scan->shared == 0)
+        return label_name_at(key, scan->end, &pair->name_code);
+    size_t shared;
+    size_t len = label_name_after(key, scan->end, first.name, first.name_len, first.name_code,
+                                  &shared, &pair->name_code);
+    if (shared < scan->shared)
+        scan->shared = shared >= kLongPrefix ? shared : 0;
+    return len;
+}
+
+}  // namespace
 
 flat_result flat_read(flat_scan *scan, label_pair *out, size_t room, size_t *stored)
 {
@@ -155,7 +158,7 @@ flat_result flat_read(flat_scan *scan, label_pair *out, size_t room, size_t *sto
             // A key that is not a valid label name, escapes included, is
             // the parser's to report.
             const char *key = p + 1;
-            size_t key_len = label_name_at(key, &pair->name_code);
+            size_t key_len = read_key(scan, key, pair);
             p = key + key_len;
             if (key_len == 0 || *p != '"')
                 return FLAT_GIVE_UP;

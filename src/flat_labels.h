@@ -20,6 +20,9 @@ struct flat_scan {
     const char *p;    // next byte to read
     const char *end;  // the text's terminating NUL
     bool in_object;   // past the opening brace: p is at a member
+    label_pair first; // the first member read (name fields only)
+    size_t shared;    // bytes all names read so far share from the start,
+                      // or 0 once that is known to be too few to matter
 };
 
 enum flat_result { FLAT_END, FLAT_FULL, FLAT_GIVE_UP };
@@ -32,7 +35,9 @@ const char *skip_json_space(const char *p);
 void flat_begin(flat_scan *scan, const char *text, size_t len);
 
 // Reads members in document order into out[0..room), and sets *stored to
-// how many it stored; their names are valid label names. FLAT_END after
+// how many it stored; their names are valid label names, and scan->shared
+// how many bytes all of them share from the start (or 0, when that is
+// fewer than eight). FLAT_END after
 // the closing brace and nothing but whitespace; FLAT_FULL when room ran
 // out first (call again with more room to go on); FLAT_GIVE_UP for
 // anything the shortcut does not take.

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Labels sort as single numbers: each name's first bytes, packed as
 // six-bit codes that keep the byte order (label_name_code()), above the
-// label's index. One
-// integer comparison then decides almost every pair of names; names that
-// share all packed bytes are put in order by a pass over those few runs.
+// label's index. One integer comparison then decides almost every pair of
+// names. Names that share all packed bytes (exporters often put a long
+// common prefix before every name) form runs of equal codes; each run is
+// packed again from the first byte where its names differ and sorted the
+// same way, so a shared prefix costs one pass over it, not comparisons.
 //
 // Hosts send labels in a fixed order (often sorted, or reversed) or in any
 // order. The first costs one pass; the second a merge sort whose merge
@@ -16,6 +18,7 @@
 #include <cstring>
 
 #include "rules.h"
+#include "words.h"
 
 namespace promfmt {
 
@@ -38,9 +41,11 @@ packing packing_for(size_t n)
     return {bits, packed < kNameCodeBytes ? packed : kNameCodeBytes};
 }
 
-uint64_t make_key(const label_pair &p, size_t index, packing pk)
+// name_code: label_name_code() of the name, or of the part of it that
+// follows bytes all names being sorted share.
+uint64_t make_key(uint64_t name_code, size_t index, packing pk)
 {
-    uint64_t code = p.name_code >> 6 * (kNameCodeBytes - pk.packed);
+    uint64_t code = name_code >> 6 * (kNameCodeBytes - pk.packed);
     return code << pk.index_bits | index;
 }
 
@@ -180,21 +185,104 @@ int presorted(const uint64_t *keys, size_t n)
     return i == n ? -1 : 0;
 }
 
-// Keys equal in their packed codes sort by index; puts each such run in
-// the order of the full names.
-void order_ties(const label_pair *pairs, uint64_t *keys, size_t n, packing pk)
+// Bytes that the names of a and b share, counting from `from` (bytes
+// before it are known to be shared), up to the end of the shorter name.
+size_t shared_prefix(const label_pair &a, const label_pair &b, size_t from)
 {
-    auto by_name = [&](uint64_t a, uint64_t b) {
-        return name_less(pairs[index_of(a, pk)], pairs[index_of(b, pk)]);
-    };
+    size_t n = a.name_len < b.name_len ? a.name_len : b.name_len;
+    if (from >= n)
+        return n;
+    return from + common_prefix(a.name + from, b.name + from, n - from);
+}
+
+// Sorts n keys of distinct indices; tmp has room for n keys.
+void sort_keys(uint64_t *keys, uint64_t *tmp, size_t n)
+{
+    if (n <= kNetwork)
+        insertion_sort(keys, n);
+    else
+        merge_sort(keys, tmp, n);
+}
+
+// How many times a run of tied names is packed again from further on
+// before the rest is left to comparisons of whole names. Each packing
+// splits the run, so only names that share long stretches beyond a first
+// difference need the comparisons.
+constexpr int kRepackings = 4;
+
+bool order_run(const label_pair *pairs, uint64_t *keys, uint64_t *tmp, size_t n, packing pk,
+               size_t known, int repackings);
+bool repack_run(const label_pair *pairs, uint64_t *keys, uint64_t *tmp, size_t n, packing pk,
+                size_t common, int repackings);
+
+// Calls order_run() on every run of keys[0..n) that ties in its packed
+// codes; true when some name appears twice.
+bool order_tied_runs(const label_pair *pairs, uint64_t *keys, uint64_t *tmp, size_t n,
+                     packing pk, size_t known, int repackings)
+{
+    bool twice = false;
     size_t start = 0;
     for (size_t i = 1; i <= n; ++i) {
         if (i < n && code_of(keys[i], pk) == code_of(keys[start], pk))
             continue;
         if (i - start > 1)
-            std::sort(keys + start, keys + i, by_name);
+            twice |= order_run(pairs, keys + start, tmp, i - start, pk, known, repackings);
         start = i;
     }
+    return twice;
+}
+
+// True when two neighbours of keys[0..n) have the same name.
+bool has_neighbours_named_alike(const label_pair *pairs, const uint64_t *keys, size_t n,
+                                packing pk)
+{
+    for (size_t i = 1; i < n; ++i) {
+        if (same_name(pairs[index_of(keys[i - 1], pk)], pairs[index_of(keys[i], pk)]))
+            return true;
+    }
+    return false;
+}
+
+// Puts in name order a run of n keys whose names share their first `known`
+// bytes (or are equal and shorter). The names are packed again from the
+// first byte where they differ, sorted by those keys, and what still ties
+// is ordered the same way. True when some name appears twice.
+bool order_run(const label_pair *pairs, uint64_t *keys, uint64_t *tmp, size_t n, packing pk,
+               size_t known, int repackings)
+{
+    if (repackings == 0) {
+        std::sort(keys, keys + n, [&](uint64_t a, uint64_t b) {
+            return name_less(pairs[index_of(a, pk)], pairs[index_of(b, pk)]);
+        });
+        return has_neighbours_named_alike(pairs, keys, n, pk);
+    }
+    const label_pair &first = pairs[index_of(keys[0], pk)];
+    size_t common = first.name_len;
+    size_t longest = first.name_len;
+    for (size_t i = 1; i < n; ++i) {
+        const label_pair &p = pairs[index_of(keys[i], pk)];
+        size_t shared = shared_prefix(first, p, known);
+        common = shared < common ? shared : common;
+        longest = p.name_len > longest ? p.name_len : longest;
+    }
+    if (common == longest)
+        return true;  // all the same name
+    return repack_run(pairs, keys, tmp, n, pk, common, repackings);
+}
+
+// Packs the n keys of a run again from byte `common` of their names, which
+// all of them share and where two of them differ, sorts them, and orders
+// what still ties.
+bool repack_run(const label_pair *pairs, uint64_t *keys, uint64_t *tmp, size_t n, packing pk,
+                size_t common, int repackings)
+{
+    for (size_t i = 0; i < n; ++i) {
+        size_t index = index_of(keys[i], pk);
+        const label_pair &p = pairs[index];
+        keys[i] = make_key(label_name_code(p.name + common, p.name_len - common), index, pk);
+    }
+    sort_keys(keys, tmp, n);
+    return order_tied_runs(pairs, keys, tmp, n, pk, common + pk.packed, repackings - 1);
 }
 
 // True when two neighbours share their packed codes.
@@ -210,7 +298,7 @@ bool has_ties(const uint64_t *keys, size_t n, packing pk)
 // with the full names deciding ties; no packing needed.
 constexpr size_t kFewLabels = 4;
 
-void sort_few(const label_pair *pairs, size_t n, uint64_t *order)
+bool sort_few(const label_pair *pairs, size_t n, uint64_t *order)
 {
     auto less = [pairs](uint64_t a, uint64_t b) {
         const label_pair &x = pairs[a];
@@ -223,30 +311,56 @@ void sort_few(const label_pair *pairs, size_t n, uint64_t *order)
             order[j] = order[j - 1];
         order[j] = i;
     }
+    for (size_t i = 1; i < n; ++i) {
+        if (same_name(pairs[order[i - 1]], pairs[order[i]]))
+            return true;
+    }
+    return false;
+}
+
+// True when every name of pairs[0..n) is `shared` bytes long, so all
+// of them are the same name.
+bool all_of_length(const label_pair *pairs, size_t n, size_t shared)
+{
+    for (size_t i = 0; i < n; ++i) {
+        if (pairs[i].name_len != shared)
+            return false;
+    }
+    return true;
 }
 
 }  // namespace
 
-void sort_labels(const label_pair *pairs, size_t n, uint64_t *order, uint64_t *tmp)
+bool sort_labels(const label_pair *pairs, size_t n, size_t shared, uint64_t *order,
+                 uint64_t *tmp)
 {
-    if (n <= kFewLabels) {
-        sort_few(pairs, n, order);
-        return;
-    }
+    if (n <= kFewLabels)
+        return sort_few(pairs, n, order);
     packing pk = packing_for(n);
+    if (shared >= pk.packed) {
+        // The packed bytes would all tie: pack from the first difference.
+        if (all_of_length(pairs, n, shared))
+            return true;
+        for (size_t i = 0; i < n; ++i)
+            order[i] = i;
+        bool twice = repack_run(pairs, order, tmp, n, pk, shared, kRepackings);
+        for (size_t i = 0; i < n; ++i)
+            order[i] = index_of(order[i], pk);
+        return twice;
+    }
     for (size_t i = 0; i < n; ++i)
-        order[i] = make_key(pairs[i], i, pk);
+        order[i] = make_key(pairs[i].name_code, i, pk);
     int sorted = presorted(order, n);
     if (sorted < 0)
         std::reverse(order, order + n);
-    else if (sorted == 0 && n <= kNetwork)
-        insertion_sort(order, n);
     else if (sorted == 0)
-        merge_sort(order, tmp, n);
-    if (has_ties(order, n, pk))
-        order_ties(pairs, order, n, pk);
+        sort_keys(order, tmp, n);
+    // Names that differ in their packed codes differ.
+    bool twice = has_ties(order, n, pk) &&
+                 order_tied_runs(pairs, order, tmp, n, pk, pk.packed, kRepackings);
     for (size_t i = 0; i < n; ++i)
         order[i] = index_of(order[i], pk);
+    return twice;
 }
 
 bool same_name(const label_pair &a, const label_pair &b)

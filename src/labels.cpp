@@ -73,6 +73,7 @@ bool read_flat(const char *text, size_t len, label_set *set)
         flat_result r = flat_read(&scan, set->pairs + set->count, set->capacity - set->count,
                                   &stored);
         set->count += stored;
+        set->shared = scan.shared;
         if (r != FLAT_FULL)
             return r == FLAT_END;
         if (!place_in_scratch(set, 2 * set->capacity, false))
@@ -145,6 +146,7 @@ yyjson_doc *read_json(const char *text, size_t len, label_set *set)
 int read_parsed(const char *text, size_t len, label_set *set)
 {
     use_inline_storage(set);
+    set->shared = 0;
     set->doc = read_json(text, len, set);
     if (!set->doc)
         return fail(set, "failed to parse labels JSON");
@@ -194,11 +196,8 @@ int check_and_sort(label_set *set, bool names_checked)
             return fail(set, "invalid label name in JSON");
         pairs[i].name_code = label_name_code(pairs[i].name, pairs[i].name_len);
     }
-    sort_labels(pairs, count, set->order, set->order + count);
-    for (size_t i = 1; i < count; ++i) {
-        if (same_name(pairs[set->order[i - 1]], pairs[set->order[i]]))
-            return fail(set, "duplicate label name in JSON");
-    }
+    if (sort_labels(pairs, count, set->shared, set->order, set->order + count))
+        return fail(set, "duplicate label name in JSON");
     if (!measure_text(set))
         return fail(set, "failed to expand buffer: out of memory");
     return 0;
@@ -213,6 +212,7 @@ int parse_labels(promfmt_buffer_t *buf, const char *labels_json, label_set *set,
     set->doc = nullptr;
     set->doc_in_arena = false;
     set->text_len = 0;
+    set->shared = 0;
     use_inline_storage(set);
     if (!labels_json)
         return 0;

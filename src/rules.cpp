@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "buffer.h"
+#include "words.h"
 
 namespace promfmt {
 
@@ -121,6 +122,105 @@ size_t metric_name_len(const char *name)
 
 namespace {
 
+// Marks the bytes of w that cannot be part of a label name.
+inline uint64_t not_label_bytes(uint64_t w)
+{
+    uint64_t x = w & kLow7;
+    uint64_t ok = bytes_between(x, '0', '9') | bytes_between(x | kOnes * 0x20, 'a', 'z') |
+                  bytes_equal(w, '_');
+    return (~ok | w) & kHigh;
+}
+
+// How many bytes from s on can be part of a label name; end is the NUL
+// ending the text, and no byte past it is read. Long names (exporters
+// often put one long prefix before every name) go eight bytes a step.
+size_t label_bytes_at(const char *s, const char *end)
+{
+    const char *p = s;
+    for (; end - p >= 8; p += 8) {
+        uint64_t bad = not_label_bytes(load_little_endian(p));
+        if (bad)
+            return static_cast<size_t>(p - s) + lowest_set_byte(bad);
+    }
+    while (kTables.label_rest[static_cast<unsigned char>(*p)])
+        ++p;
+    return static_cast<size_t>(p - s);
+}
+
+// The codes of label-name bytes, computed for all eight bytes of w at once;
+// they agree with label_code. Bytes below the first one that is not part
+// of a name come out right: a wrong byte only disturbs the bytes above it.
+inline uint64_t byte_codes(uint64_t w)
+{
+    auto at_least = [w](unsigned char c) { return ((w + kOnes * (0x80 - c)) & kHigh) >> 7; };
+    uint64_t minus = kOnes * ('0' - 1) + ('A' - '9' - 1) * at_least('A') +
+                     ('_' - 'Z' - 1) * at_least('_') + ('a' - '_' - 1) * at_least('a');
+    return w - minus;
+}
+
+inline uint64_t swap_bytes(uint64_t w)
+{
+#if defined(__GNUC__)
+    return __builtin_bswap64(w);
+#else
+    uint64_t r = 0;
+    for (int i = 0; i < 8; ++i, w >>= 8)
+        r = r << 8 | (w & 0xFF);
+    return r;
+#endif
+}
+
+// The codes of the first n (1 to 8) bytes of w, a label name's first bytes
+// loaded by load_little_endian(), packed as label_name_code() packs them:
+// 48 bits, the first byte's code most significant, zeros after n bytes.
+inline uint64_t packed_codes(uint64_t w, size_t n)
+{
+    uint64_t c = byte_codes(w);
+    if (n < 8)
+        c &= (uint64_t{1} << 8 * n) - 1;
+    c = swap_bytes(c);
+    c = (c & 0x003F003F003F003Full) | (c & 0x3F003F003F003F00ull) >> 2;
+    c = (c & 0x00000FFF00000FFFull) | (c & 0x0FFF00000FFF0000ull) >> 4;
+    return (c & 0x0000000000FFFFFFull) | (c & 0x00FFFFFF00000000ull) >> 8;
+}
+
+// The code bits of a name's bytes 8 and 9 (zeros past its end, which is
+// len, or the first byte that is not part of a name); *n, when given,
+// becomes the name's length so far (at most kNameCodeBytes).
+uint64_t tail_code(const unsigned char *u, size_t len, size_t *n)
+{
+    uint64_t code = 0;
+    size_t i = 8;
+    for (unsigned c; i < kNameCodeBytes && i < len && (c = kTables.label_code[u[i]]) != 0; ++i)
+        code |= uint64_t{c} << 6 * (kNameCodeBytes - 1 - i);
+    if (n)
+        *n = i;
+    return code;
+}
+
+// How many bytes s shares from the start with first[0..first_len); end is
+// the NUL ending the text that holds both, and no byte past it is read.
+size_t shared_bytes(const char *s, const char *end, const char *first, size_t first_len)
+{
+    auto readable = static_cast<size_t>(end - s);
+    return common_prefix(s, first, first_len < readable ? first_len : readable);
+}
+
+// The length of the label name whose first eight bytes, w, start at s
+// (s[0] may start a name; eight bytes from s lie before end), and its code.
+size_t name_from_word(const char *s, const char *end, uint64_t w, uint64_t *code)
+{
+    uint64_t bad = not_label_bytes(w);
+    size_t n = bad ? lowest_set_byte(bad) : 8;
+    *code = packed_codes(w, n) << 6 * (kNameCodeBytes - 8);
+    if (n == 8) {
+        *code |= tail_code(reinterpret_cast<const unsigned char *>(s), SIZE_MAX, &n);
+        if (n == kNameCodeBytes)
+            n += label_bytes_at(s + n, end);
+    }
+    return n;
+}
+
 // "__name__" is the metric name itself to every reader: a label of that
 // name makes the line invalid, and the whole scrape with it.
 bool is_reserved_label_name(const char *s, size_t len)
@@ -147,25 +247,59 @@ size_t label_name_len(const char *s, size_t len)
 uint64_t label_name_code(const char *name, size_t len)
 {
     const auto *u = reinterpret_cast<const unsigned char *>(name);
-    size_t n = len < kNameCodeBytes ? len : kNameCodeBytes;
+    if (len >= 8)
+        return packed_codes(load_little_endian(name), 8) << 6 * (kNameCodeBytes - 8) |
+               tail_code(u, len, nullptr);
     uint64_t code = 0;
-    for (size_t i = 0; i < n; ++i)
+    for (size_t i = 0; i < len; ++i)
         code = code << 6 | kTables.label_code[u[i]];
-    return code << 6 * (kNameCodeBytes - n);
+    return code << 6 * (kNameCodeBytes - len);
 }
 
-size_t label_name_at(const char *s, uint64_t *code)
+size_t label_name_at(const char *s, const char *end, uint64_t *code)
 {
     const auto *u = reinterpret_cast<const unsigned char *>(s);
     if (!kTables.label_first[u[0]])
         return 0;
-    uint64_t packed = 0;
     size_t n = 0;
-    for (unsigned c; n < kNameCodeBytes && (c = kTables.label_code[u[n]]) != 0; ++n)
-        packed = packed << 6 | c;
-    *code = packed << 6 * (kNameCodeBytes - n);
-    while (kTables.label_rest[u[n]])
-        ++n;
+    if (end - s >= 8) {
+        n = name_from_word(s, end, load_little_endian(s), code);
+    } else {
+        uint64_t packed = 0;
+        for (unsigned c; n < kNameCodeBytes && (c = kTables.label_code[u[n]]) != 0; ++n)
+            packed = packed << 6 | c;
+        *code = packed << 6 * (kNameCodeBytes - n);
+        while (kTables.label_rest[u[n]])
+            ++n;
+    }
+    return is_reserved_label_name(s, n) ? 0 : n;
+}
+
+size_t label_name_after(const char *s, const char *end, const char *first, size_t first_len,
+                        uint64_t first_code, size_t *shared, uint64_t *code)
+{
+    if (end - s < 8) {
+        *shared = shared_bytes(s, end, first, first_len);
+        return label_name_at(s, end, code);
+    }
+    // The first eight bytes settle most names: they differ from the first
+    // name's there. first lies before s in the text, so it has eight bytes.
+    uint64_t w = load_little_endian(s);
+    uint64_t x = w ^ load_little_endian(first);
+    size_t same = x ? lowest_set_byte(x) : 8;
+    if (same == 8 && first_len > 8)
+        same += shared_bytes(s + 8, end, first + 8, first_len - 8);
+    *shared = same < first_len ? same : first_len;
+    size_t n;
+    if (*shared < kNameCodeBytes) {
+        if (!kTables.label_first[static_cast<unsigned char>(*s)])
+            return 0;
+        n = name_from_word(s, end, w, code);
+    } else {
+        // Bytes shared with a valid name are valid; its code is theirs.
+        *code = first_code;
+        n = *shared + label_bytes_at(s + *shared, end);
+    }
     return is_reserved_label_name(s, n) ? 0 : n;
 }
 

@@ -30,10 +30,17 @@ constexpr size_t kNameCodeBytes = 10;
 uint64_t label_name_code(const char *name, size_t len);  // name is valid
 
 // Length of the label name that starts at s and runs to the first byte
-// that cannot be part of one (which is read, and may be the NUL ending s);
-// 0 when the bytes up to there are not a valid label name. Also gives the
-// name's label_name_code().
-size_t label_name_at(const char *s, uint64_t *code);
+// that cannot be part of one (which is read, and may be the NUL at end that
+// ends the text; nothing past end is read); 0 when the bytes up to there
+// are not a valid label name. Also gives the name's label_name_code().
+size_t label_name_at(const char *s, const char *end, uint64_t *code);
+
+// label_name_at() for a name that follows another valid name, first (of
+// first_len bytes, code first_code, earlier in the same text): the bytes
+// the two share need no second look. *shared becomes how many bytes from
+// the start the names share (at most first_len).
+size_t label_name_after(const char *s, const char *end, const char *first, size_t first_len,
+                        uint64_t first_code, size_t *shared, uint64_t *code);
 
 // Label values: backslash, double quote and line feed become two bytes
 // each. Measures s[0..*len) up to its first NUL: *len becomes the bytes

@@ -1,35 +1,51 @@
 // SPDX-License-Identifier: MIT
 
-// Command promfmt-bench-go is the Go peer of promfmt's benchmark: it times
-// expfmt.MetricFamilyToText from prometheus/common on families built
-// beforehand with the client_model types (labels sorted by name, as the Go
-// client's registry hands them over), so only the encoding is timed. It
-// reads the workload files written by promfmt_bench_scrape --write-workloads
-// and prints CPU nanoseconds per sample (process CPU time from getrusage,
-// the garbage collector's work included) as JSON.
+// Command promfmt-bench-go is the Go peer of promfmt's benchmark. It reads
+// the workload files written by promfmt_bench_scrape --write-workloads and
+// times, in one process, every Go writer over the same families:
 //
-//	promfmt-bench-go -dir DIR [-workloads a,b] [-min-time 0.1] [-seed N] [-out FILE]
-//	promfmt-bench-go -dir DIR -dump ID
+//	go                expfmt.MetricFamilyToText on families built beforehand
+//	                  with the client_model types (labels sorted by name, as
+//	                  the Go client's registry hands them over): the encoding
+//	                  alone;
+//	go_promfmt        the promfmt binding, one call per line, from Go values
+//	                  (names, help texts, []promfmt.Label in the workload's
+//	                  order, float64 values);
+//	go_promfmt_batch  the same values through a promfmt.Batch, one call into
+//	                  C per family;
+//	go_gather         client_golang's own path: a registry of GaugeVecs
+//	                  holding the workload's series, Gather plus expfmt text
+//	                  encoding at every scrape.
+//
+// Every writer leaves the scrape's text in Go memory. go runs every
+// workload, for the project's main tables; the others only the standard
+// scrape and the labels workloads in random order, for the Go tables
+// (-host-workloads). The figures are CPU nanoseconds per sample (process
+// CPU time from getrusage, the garbage collector's work included) and heap
+// allocations per sample (Mallocs of runtime.MemStats over the same batch
+// of scrapes). Each writer's results go to PREFIX<writer>.json.
+//
+//	promfmt-bench-go -dir DIR -out-prefix R/r1- [-workloads a,b] [-min-time 0.1] [-seed N]
+//	promfmt-bench-go -dir DIR -dump ID [-writer W]
 package main
 
 import (
 	"bufio"
-	"bytes"
 	"encoding/json"
 	"flag"
 	"fmt"
 	"math/rand"
 	"os"
 	"path/filepath"
+	"regexp"
 	"runtime"
-	"sort"
+	"runtime/debug"
 	"strconv"
 	"strings"
 	"syscall"
 	"time"
 
-	dto "github.com/prometheus/client_model/go"
-	"github.com/prometheus/common/expfmt"
+	promfmt "promfmt/bindings/go"
 )
 
 type workload struct {
@@ -37,17 +53,53 @@ type workload struct {
 	samples  int
 }
 
+// family and sample are a workload as read from its file, labels in the
+// file's order.
+type family struct {
+	name, help string
+	samples    []sample
+}
+
+type sample struct {
+	value  float64
+	labels []promfmt.Label
+}
+
+// scraper is one writer prepared for one workload.
+type scraper struct {
+	scrape func() error  // writes one whole scrape
+	text   func() []byte // the last scrape's text
+	close  func()
+}
+
+// writers prepare a scraper from the workload's families; a writer that
+// cannot write a workload faithfully says so with a skipError.
+var writers = map[string]func([]family) (scraper, error){
+	"go":               newExpfmt,
+	"go_promfmt":       func(f []family) (scraper, error) { return newPromfmt(f, false) },
+	"go_promfmt_batch": func(f []family) (scraper, error) { return newPromfmt(f, true) },
+	"go_gather":        newGather,
+}
+
+var writerOrder = []string{"go", "go_promfmt", "go_promfmt_batch", "go_gather"}
+
+type skipError string
+
+func (e skipError) Error() string { return string(e) }
+
 type result struct {
-	Workload    string  `json:"workload"`
-	NsPerSample float64 `json:"ns_per_sample"`
-	Iterations  int     `json:"iterations"`
-	Samples     int     `json:"samples"`
+	Workload        string  `json:"workload"`
+	NsPerSample     float64 `json:"ns_per_sample"`
+	AllocsPerSample float64 `json:"allocs_per_sample"`
+	Iterations      int     `json:"iterations"`
+	Samples         int     `json:"samples"`
 }
 
 type report struct {
-	Writer  string   `json:"writer"`
-	Runtime string   `json:"runtime"`
-	Results []result `json:"results"`
+	Writer  string            `json:"writer"`
+	Runtime string            `json:"runtime"`
+	Modules map[string]string `json:"modules"`
+	Results []result          `json:"results"`
 }
 
 func readIndex(dir string) ([]workload, error) {
@@ -70,16 +122,13 @@ func readIndex(dir string) ([]workload, error) {
 	return all, nil
 }
 
-func str(s string) *string { return &s }
-
-// loadFamilies turns a workload file into client_model families.
-func loadFamilies(path string) ([]*dto.MetricFamily, int, error) {
+func loadFamilies(path string) ([]family, int, error) {
 	file, err := os.Open(path)
 	if err != nil {
 		return nil, 0, err
 	}
 	defer file.Close()
-	var fams []*dto.MetricFamily
+	var fams []family
 	samples := 0
 	scan := bufio.NewScanner(file)
 	scan.Buffer(make([]byte, 1<<20), 1<<24)
@@ -87,46 +136,22 @@ func loadFamilies(path string) ([]*dto.MetricFamily, int, error) {
 		f := strings.Split(scan.Text(), "\t")
 		switch f[0] {
 		case "F":
-			fams = append(fams, &dto.MetricFamily{Name: str(f[1]), Help: str(f[2]),
-				Type: dto.MetricType_GAUGE.Enum()})
+			fams = append(fams, family{name: f[1], help: f[2]})
 		case "S":
 			v, err := strconv.ParseFloat(f[1], 64)
 			if err != nil {
 				return nil, 0, err
 			}
-			m := &dto.Metric{Label: sortedPairs(f[2:]), Gauge: &dto.Gauge{Value: &v}}
-			fam := fams[len(fams)-1]
-			fam.Metric = append(fam.Metric, m)
+			s := sample{value: v}
+			for i := 2; i+1 < len(f); i += 2 {
+				s.labels = append(s.labels, promfmt.Label{Name: f[i], Value: f[i+1]})
+			}
+			fam := &fams[len(fams)-1]
+			fam.samples = append(fam.samples, s)
 			samples++
 		}
 	}
 	return fams, samples, scan.Err()
-}
-
-// sortedPairs makes the label pairs of one sample, sorted by name. They are
-// allocated in sorted order, so the families' memory layout is the same
-// whatever order the workload gives the labels in.
-func sortedPairs(fields []string) []*dto.LabelPair {
-	idx := make([]int, len(fields)/2)
-	for i := range idx {
-		idx[i] = 2 * i
-	}
-	sort.Slice(idx, func(a, b int) bool { return fields[idx[a]] < fields[idx[b]] })
-	pairs := make([]*dto.LabelPair, len(idx))
-	for i, j := range idx {
-		pairs[i] = &dto.LabelPair{Name: str(fields[j]), Value: str(fields[j+1])}
-	}
-	return pairs
-}
-
-func scrape(out *bytes.Buffer, fams []*dto.MetricFamily) error {
-	out.Reset()
-	for _, f := range fams {
-		if _, err := expfmt.MetricFamilyToText(out, f); err != nil {
-			return err
-		}
-	}
-	return nil
 }
 
 func cpuNow() time.Duration {
@@ -137,33 +162,37 @@ func cpuNow() time.Duration {
 	return time.Duration(ru.Utime.Nano() + ru.Stime.Nano())
 }
 
+func mallocs() uint64 {
+	var m runtime.MemStats
+	runtime.ReadMemStats(&m)
+	return m.Mallocs
+}
+
 // measure runs batches of scrapes, growing the batch until one batch takes
-// at least minTime of CPU, and reports that batch.
-func measure(fams []*dto.MetricFamily, minTime time.Duration) (time.Duration, int, error) {
-	var out bytes.Buffer
-	if err := scrape(&out, fams); err != nil { // grows the buffer
-		return 0, 0, err
+// at least minTime of CPU, and reports that batch: its CPU time, its heap
+// allocations and its number of scrapes.
+func measure(s scraper, minTime time.Duration) (time.Duration, uint64, int, error) {
+	if err := s.scrape(); err != nil { // grows the buffers
+		return 0, 0, 0, err
 	}
 	n := 1
 	for {
-		start := cpuNow()
+		allocs, start := mallocs(), cpuNow()
 		for i := 0; i < n; i++ {
-			if err := scrape(&out, fams); err != nil {
-				return 0, 0, err
+			if err := s.scrape(); err != nil {
+				return 0, 0, 0, err
 			}
 		}
 		spent := cpuNow() - start
+		allocs = mallocs() - allocs
 		if spent >= minTime || n >= 1<<30 {
-			return spent, n, nil
+			return spent, allocs, n, nil
 		}
 		grow := 10
 		if spent > 0 {
 			grow = int(1.4*float64(minTime)/float64(spent)) + 1
 		}
-		if grow > 10 {
-			grow = 10
-		}
-		n *= grow
+		n *= min(grow, 10)
 	}
 }
 
@@ -191,64 +220,143 @@ func selected(all []workload, names string, maxSamples int) ([]workload, error) 
 	return out, nil
 }
 
-func run() error {
-	dir := flag.String("dir", "", "directory holding index.txt and the workload files")
-	names := flag.String("workloads", "", "comma-separated workload ids (default: all but check)")
-	maxSamples := flag.Int("max-samples", 0, "skip workloads with more samples (0: no limit)")
-	minTime := flag.Float64("min-time", 0.1, "CPU seconds of the measured batch")
-	seed := flag.Int64("seed", 1, "shuffles the order of the workloads")
-	outPath := flag.String("out", "", "JSON results file (default: standard output)")
-	dump := flag.String("dump", "", "print the encoder's output for this workload and exit")
-	flag.Parse()
+// modules names the versions of the modules the peer was built with.
+func modules() map[string]string {
+	out := map[string]string{}
+	if info, ok := debug.ReadBuildInfo(); ok {
+		for _, m := range info.Deps {
+			out[m.Path] = m.Version
+		}
+	}
+	return out
+}
 
-	all, err := readIndex(*dir)
+func dump(dir, id, writer string) error {
+	all, err := readIndex(dir)
 	if err != nil {
 		return err
 	}
-	if *dump != "" {
-		todo, err := selected(all, *dump, 0)
-		if err != nil {
-			return err
-		}
-		fams, _, err := loadFamilies(filepath.Join(*dir, todo[0].file))
-		if err != nil {
-			return err
-		}
-		var out bytes.Buffer
-		if err := scrape(&out, fams); err != nil {
-			return err
-		}
-		_, err = os.Stdout.Write(out.Bytes())
+	todo, err := selected(all, id, 0)
+	if err != nil {
+		return err
+	}
+	fams, _, err := loadFamilies(filepath.Join(dir, todo[0].file))
+	if err != nil {
+		return err
+	}
+	prepare, ok := writers[writer]
+	if !ok {
+		return fmt.Errorf("no writer %q", writer)
+	}
+	s, err := prepare(fams)
+	if err != nil {
+		return err
+	}
+	defer s.close()
+	if err := s.scrape(); err != nil {
+		return err
+	}
+	_, err = os.Stdout.Write(s.text())
+	return err
+}
+
+// task is one writer on one workload; the tasks run in a shuffled order.
+type task struct {
+	w      workload
+	writer string
+}
+
+func run() error {
+	dir := flag.String("dir", "", "directory holding index.txt and the workload files")
+	names := flag.String("workloads", "", "comma-separated workload ids (default: all but check)")
+	only := flag.String("writers", strings.Join(writerOrder, ","), "comma-separated writers")
+	maxSamples := flag.Int("max-samples", 0, "skip workloads with more samples (0: no limit)")
+	hostOnly := flag.String("host-workloads", `^(standard|labels_random/\d+)$`,
+		"the writers other than go run only the selected workloads that match this")
+	minTime := flag.Float64("min-time", 0.1, "CPU seconds of the measured batch")
+	seed := flag.Int64("seed", 1, "shuffles the order of the workloads and writers")
+	prefix := flag.String("out-prefix", "", "results go to PREFIX<writer>.json (default: standard output)")
+	dumpID := flag.String("dump", "", "print one writer's output for this workload and exit")
+	dumpWriter := flag.String("writer", "go", "the writer -dump uses")
+	flag.Parse()
+
+	if *dumpID != "" {
+		return dump(*dir, *dumpID, *dumpWriter)
+	}
+	all, err := readIndex(*dir)
+	if err != nil {
 		return err
 	}
 	todo, err := selected(all, *names, *maxSamples)
 	if err != nil {
 		return err
 	}
-	rand.New(rand.NewSource(*seed)).Shuffle(len(todo), func(i, j int) { todo[i], todo[j] = todo[j], todo[i] })
-
-	rep := report{Writer: "go", Runtime: runtime.Version()}
-	for _, w := range todo {
-		fams, samples, err := loadFamilies(filepath.Join(*dir, w.file))
-		if err != nil {
-			return err
-		}
-		runtime.GC()
-		spent, n, err := measure(fams, time.Duration(*minTime*float64(time.Second)))
-		if err != nil {
-			return fmt.Errorf("%s: %v", w.id, err)
-		}
-		rep.Results = append(rep.Results, result{w.id, float64(spent.Nanoseconds()) / float64(n*samples), n, samples})
-	}
-	text, err := json.MarshalIndent(rep, "", " ")
+	hostRE, err := regexp.Compile(*hostOnly)
 	if err != nil {
 		return err
 	}
-	if *outPath == "" {
-		_, err = os.Stdout.Write(append(text, '\n'))
-		return err
+	var tasks []task
+	reports := map[string]*report{}
+	for _, name := range strings.Split(*only, ",") {
+		if writers[name] == nil {
+			return fmt.Errorf("no writer %q", name)
+		}
+		reports[name] = &report{Writer: name, Runtime: runtime.Version(), Modules: modules(),
+			Results: []result{}}
+		for _, w := range todo {
+			if name == "go" || hostRE.MatchString(w.id) {
+				tasks = append(tasks, task{w, name})
+			}
+		}
 	}
-	return os.WriteFile(*outPath, append(text, '\n'), 0o644)
+	rand.New(rand.NewSource(*seed)).Shuffle(len(tasks), func(i, j int) { tasks[i], tasks[j] = tasks[j], tasks[i] })
+
+	for _, t := range tasks {
+		r, err := runTask(*dir, t, time.Duration(*minTime*float64(time.Second)))
+		if _, skip := err.(skipError); skip {
+			fmt.Fprintf(os.Stderr, "promfmt-bench-go: %s on %s skipped: %v\n", t.writer, t.w.id, err)
+			continue
+		}
+		if err != nil {
+			return fmt.Errorf("%s on %s: %v", t.writer, t.w.id, err)
+		}
+		reports[t.writer].Results = append(reports[t.writer].Results, r)
+	}
+	for name, rep := range reports {
+		text, err := json.MarshalIndent(rep, "", " ")
+		if err != nil {
+			return err
+		}
+		text = append(text, '\n')
+		if *prefix == "" {
+			_, err = os.Stdout.Write(text)
+		} else {
+			err = os.WriteFile(*prefix+name+".json", text, 0o644)
+		}
+		if err != nil {
+			return err
+		}
+	}
+	return nil
+}
+
+func runTask(dir string, t task, minTime time.Duration) (result, error) {
+	fams, samples, err := loadFamilies(filepath.Join(dir, t.w.file))
+	if err != nil {
+		return result{}, err
+	}
+	s, err := writers[t.writer](fams)
+	if err != nil {
+		return result{}, err
+	}
+	defer s.close()
+	runtime.GC()
+	spent, allocs, n, err := measure(s, minTime)
+	if err != nil {
+		return result{}, err
+	}
+	total := float64(n * samples)
+	return result{t.w.id, float64(spent.Nanoseconds()) / total, float64(allocs) / total, n, samples}, nil
 }
 
 func main() {

@@ -2,13 +2,9 @@
 
 package promfmt
 
-// #cgo pkg-config: promfmt
-// #include <promfmt.h>
-import "C"
+import "runtime"
 
-import "unsafe"
-
-// MetricType is the kind written by Type. Values other than these five
+// MetricType is the kind a TYPE line names. Values other than these five
 // write "untyped".
 type MetricType int32
 
@@ -20,165 +16,101 @@ const (
 	TypeSummary   MetricType = 4
 )
 
-// ptr turns bytes from cText or labelsJSON into a C string (nil stays NULL).
-// The library only reads it during the call and keeps no pointer to it.
-func ptr(b []byte) *C.char {
-	if b == nil {
-		return nil
-	}
-	return (*C.char)(unsafe.Pointer(&b[0]))
+// A single call queues its line on the buffer's Batch, after the lines
+// queued there, and writes it at once. start marks where it begins and
+// what the Batch's own error was, which the call's error must not replace.
+type start struct {
+	queue    mark
+	batchErr error
 }
 
-// Sample appends "name{labels} value[ timestamp]"; the timestamp
-// (milliseconds since the epoch) is written only when above 0.
-func (b *Buffer) Sample(name string, labels map[string]string, value float64,
-	timestamp int64) error {
-	l, err := labelsJSON(labels)
+func (b *Buffer) mark() start { return start{b.q.mark(), b.batch.err} }
+
+// now writes at once the line that a Batch method has just queued after m.
+// A line the library refuses leaves the buffer as it was (the shortcuts
+// keep the HELP and TYPE lines written before their sample was refused).
+func (b *Buffer) now(m start, err error) error {
+	b.batch.err = m.batchErr
 	if err != nil {
 		return err
 	}
-	return b.sample(name, l, value, timestamp)
+	_, err = b.q.write(b.p, m.queue)
+	runtime.KeepAlive(b) // until C is done with b.p: the cleanup would free it
+	return err
 }
 
-// SampleJSON is Sample with the labels as the text of one JSON object
-// ("" for none).
-func (b *Buffer) SampleJSON(name, labels string, value float64, timestamp int64) error {
-	l, err := cText(labels, "labels JSON")
-	if err != nil {
-		return err
-	}
-	return b.sample(name, l, value, timestamp)
-}
-
-func (b *Buffer) sample(name string, labels []byte, value float64, timestamp int64) error {
-	n, err := cText(name, "metric name")
-	if err != nil {
-		return err
-	}
-	mu.Lock()
-	defer mu.Unlock()
-	p, err := b.open()
-	if err != nil {
-		return err
-	}
-	return check(C.promfmt_emit_sample(p, ptr(n), ptr(labels), C.double(value),
-		C.int64_t(timestamp)), "promfmt_emit_sample")
-}
-
-// Help appends "# HELP name text".
+// Help appends "# HELP name text". The text's backslashes and line feeds
+// are escaped.
 func (b *Buffer) Help(name, text string) error {
-	n, err := cText(name, "metric name")
-	if err != nil {
-		return err
-	}
-	h, err := cText(text, "help text")
-	if err != nil {
-		return err
-	}
-	mu.Lock()
-	defer mu.Unlock()
-	p, err := b.open()
-	if err != nil {
-		return err
-	}
-	return check(C.promfmt_emit_help(p, ptr(n), ptr(h)), "promfmt_emit_help")
+	m := b.mark()
+	return b.now(m, b.batch.Help(name, text))
 }
 
 // Type appends "# TYPE name kind".
 func (b *Buffer) Type(name string, kind MetricType) error {
-	n, err := cText(name, "metric name")
-	if err != nil {
-		return err
-	}
-	mu.Lock()
-	defer mu.Unlock()
-	p, err := b.open()
-	if err != nil {
-		return err
-	}
-	return check(C.promfmt_emit_type(p, ptr(n), C.promfmt_metric_type_t(kind)),
-		"promfmt_emit_type")
+	m := b.mark()
+	return b.now(m, b.batch.Type(name, kind))
 }
 
-// Gauge appends a whole gauge family: the HELP line when help is not
-// empty, the TYPE line and one sample without timestamp. When the sample
-// is refused, the HELP and TYPE lines stay.
-func (b *Buffer) Gauge(name, help string, labels map[string]string, value float64) error {
-	l, err := labelsJSON(labels)
-	if err != nil {
-		return err
-	}
-	return b.family(false, name, help, l, value)
+// Sample appends one sample line, "name{labels} value[ timestamp]", with
+// the labels given as pairs (nil for none). The library sorts them by name
+// and escapes their values. The timestamp, in milliseconds since the
+// epoch, is written only when above 0.
+func (b *Buffer) Sample(name string, labels []Label, value float64, timestamp int64) error {
+	m := b.mark()
+	return b.now(m, b.batch.Sample(name, labels, value, timestamp))
 }
 
-// GaugeJSON is Gauge with the labels as the text of one JSON object.
+// SampleMap is Sample with the labels given as a map.
+func (b *Buffer) SampleMap(name string, labels map[string]string, value float64,
+	timestamp int64) error {
+	m := b.mark()
+	return b.now(m, b.batch.SampleMap(name, labels, value, timestamp))
+}
+
+// SampleJSON is Sample with the labels given as the text of one JSON object
+// ("" for none), which the library reads as it is.
+func (b *Buffer) SampleJSON(name, labels string, value float64, timestamp int64) error {
+	m := b.mark()
+	return b.now(m, b.batch.SampleJSON(name, labels, value, timestamp))
+}
+
+// Gauge appends a whole gauge family of one series: the HELP line when
+// help is not empty, the TYPE line and the sample, without timestamp. When
+// the sample is refused, the HELP and TYPE lines stay. For a family of
+// several series, write Help and Type once, then Sample per series.
+func (b *Buffer) Gauge(name, help string, labels []Label, value float64) error {
+	m := b.mark()
+	return b.now(m, b.batch.Gauge(name, help, labels, value))
+}
+
+// GaugeMap is Gauge with the labels given as a map.
+func (b *Buffer) GaugeMap(name, help string, labels map[string]string, value float64) error {
+	m := b.mark()
+	return b.now(m, b.batch.GaugeMap(name, help, labels, value))
+}
+
+// GaugeJSON is Gauge with the labels given as JSON text.
 func (b *Buffer) GaugeJSON(name, help, labels string, value float64) error {
-	l, err := cText(labels, "labels JSON")
-	if err != nil {
-		return err
-	}
-	return b.family(false, name, help, l, value)
+	m := b.mark()
+	return b.now(m, b.batch.GaugeJSON(name, help, labels, value))
 }
 
-// Counter appends a whole counter family as Gauge does. No "_total" is added.
-func (b *Buffer) Counter(name, help string, labels map[string]string, value float64) error {
-	l, err := labelsJSON(labels)
-	if err != nil {
-		return err
-	}
-	return b.family(true, name, help, l, value)
+// Counter appends a whole counter family of one series, as Gauge does. No
+// "_total" is added to the name.
+func (b *Buffer) Counter(name, help string, labels []Label, value float64) error {
+	m := b.mark()
+	return b.now(m, b.batch.Counter(name, help, labels, value))
 }
 
-// CounterJSON is Counter with the labels as the text of one JSON object.
+// CounterMap is Counter with the labels given as a map.
+func (b *Buffer) CounterMap(name, help string, labels map[string]string, value float64) error {
+	m := b.mark()
+	return b.now(m, b.batch.CounterMap(name, help, labels, value))
+}
+
+// CounterJSON is Counter with the labels given as JSON text.
 func (b *Buffer) CounterJSON(name, help, labels string, value float64) error {
-	l, err := cText(labels, "labels JSON")
-	if err != nil {
-		return err
-	}
-	return b.family(true, name, help, l, value)
-}
-
-func (b *Buffer) family(counter bool, name, help string, l []byte, value float64) error {
-	n, err := cText(name, "metric name")
-	if err != nil {
-		return err
-	}
-	h, err := cText(help, "help text")
-	if err != nil {
-		return err
-	}
-	mu.Lock()
-	defer mu.Unlock()
-	p, err := b.open()
-	if err != nil {
-		return err
-	}
-	if counter {
-		return check(C.promfmt_emit_counter(p, ptr(n), ptr(h), ptr(l), C.double(value)),
-			"promfmt_emit_counter")
-	}
-	return check(C.promfmt_emit_gauge(p, ptr(n), ptr(h), ptr(l), C.double(value)),
-		"promfmt_emit_gauge")
-}
-
-// EscapeLabelValue escapes backslash, double quote and line feed as the
-// exposition format wants them inside a label value.
-func EscapeLabelValue(value string) (string, error) {
-	in, err := cText(value, "label value")
-	if err != nil {
-		return "", err
-	}
-	mu.Lock()
-	defer mu.Unlock()
-	size := C.promfmt_escape_label_value(ptr(in), nil, 0)
-	if size < 0 {
-		return "", lastError("promfmt_escape_label_value")
-	}
-	out := make([]byte, int(size)+1)
-	err = check(C.promfmt_escape_label_value(ptr(in), ptr(out), C.size_t(len(out))),
-		"promfmt_escape_label_value")
-	if err != nil {
-		return "", err
-	}
-	return string(out[:size]), nil
+	m := b.mark()
+	return b.now(m, b.batch.CounterJSON(name, help, labels, value))
 }

@@ -2,32 +2,39 @@
 
 package promfmt
 
-// #cgo pkg-config: promfmt
-// #include <promfmt.h>
-import "C"
-
-import "errors"
+import (
+	"errors"
+	"strconv"
+)
 
 // Error is a call the library refused.
 type Error struct {
 	Op  string // the C function, for example "promfmt_emit_sample"
-	Msg string // the library's last-error text, for example "invalid metric name"
+	Msg string // the library's own message, for example "invalid metric name"
 }
 
 func (e *Error) Error() string { return "promfmt: " + e.Op + ": " + e.Msg }
 
-// ErrClosed is returned by every method of a Buffer after Close.
-var ErrClosed = errors.New("promfmt: buffer is closed")
-
-// lastError reads the library's message; call it with mu held, right
-// after the call that failed.
-func lastError(op string) error {
-	return &Error{Op: op, Msg: C.GoString(C.promfmt_last_error())}
+// BatchError is a Batch line the library refused when the batch was
+// written. The lines queued before it were written; it and the lines after
+// it were not.
+type BatchError struct {
+	Line int    // the refused line's place in the batch, counted from 0
+	Err  *Error // the library's refusal
 }
 
-func check(status C.int, op string) error {
-	if status < 0 {
-		return lastError(op)
-	}
-	return nil
+func (e *BatchError) Error() string {
+	return "promfmt: batch line " + strconv.Itoa(e.Line) + ": " + e.Err.Op + ": " + e.Err.Msg
+}
+
+func (e *BatchError) Unwrap() error { return e.Err }
+
+// ErrClosed is returned by every method of a Buffer, and of its Batch,
+// after Close.
+var ErrClosed = errors.New("promfmt: buffer is closed")
+
+// nulError refuses text with a NUL byte before it reaches C, which would
+// silently stop reading there.
+func nulError(what string) error {
+	return errors.New("promfmt: " + what + " contains a NUL byte")
 }

@@ -11,6 +11,7 @@ import (
 
 	dto "github.com/prometheus/client_model/go"
 	"github.com/prometheus/common/expfmt"
+	"github.com/prometheus/common/model"
 )
 
 const room = "lab \"B\" \\ east\nwing"
@@ -18,22 +19,28 @@ const room = "lab \"B\" \\ east\nwing"
 func writeScrape(b *Buffer) error {
 	steps := []func() error{
 		func() error {
-			return b.Counter("jobs_done_total", "Jobs finished.", map[string]string{"queue": "mail"}, 42)
+			return b.CounterMap("jobs_done_total", "Jobs finished.", map[string]string{"queue": "mail"}, 42)
 		},
 		func() error {
 			return b.Gauge("temperature_celsius", "Temperature, \"inside\".\\ second\nline",
-				map[string]string{"room": room, "floor": "2", "sensor": "té→ü"}, 21.5)
+				[]Label{{"room", room}, {"floor", "2"}, {"sensor", "té→ü"}}, 21.5)
 		},
-		func() error { return b.Help("latency_seconds", "Request latency.") },
-		func() error { return b.Type("latency_seconds", TypeHistogram) },
-		func() error {
-			return b.Sample("latency_seconds_bucket", map[string]string{"le": "0.1"}, 3, 0)
+		func() error { // a whole histogram in one batch
+			batch := b.Batch()
+			for _, err := range []error{
+				batch.Help("latency_seconds", "Request latency."),
+				batch.Type("latency_seconds", TypeHistogram),
+				batch.Sample("latency_seconds_bucket", []Label{{"le", "0.1"}}, 3, 0),
+				batch.SampleMap("latency_seconds_bucket", map[string]string{"le": "+Inf"}, 10, 0),
+				batch.Sample("latency_seconds_sum", nil, 4.25, 0),
+				batch.SampleJSON("latency_seconds_count", "", 10, 0),
+			} {
+				if err != nil {
+					return err
+				}
+			}
+			return batch.Write()
 		},
-		func() error {
-			return b.Sample("latency_seconds_bucket", map[string]string{"le": "+Inf"}, 10, 0)
-		},
-		func() error { return b.Sample("latency_seconds_sum", nil, 4.25, 0) },
-		func() error { return b.Sample("latency_seconds_count", nil, 10, 0) },
 		func() error { return b.Type("up", TypeGauge) },
 		func() error { return b.Sample("up", nil, 1, 1700000000000) },
 		func() error { return b.Type("odd", TypeUntyped) },
@@ -59,7 +66,7 @@ func TestServedScrapeReadsBackWithExpfmt(t *testing.T) {
 	b := newBuffer(t)
 	must(t, writeScrape(b))
 	server := httptest.NewServer(http.HandlerFunc(func(w http.ResponseWriter, r *http.Request) {
-		w.Header().Set("Content-Type", "text/plain; version=0.0.4; charset=utf-8")
+		w.Header().Set("Content-Type", ContentType)
 		if _, err := b.WriteTo(w); err != nil {
 			t.Error(err)
 		}
@@ -69,7 +76,7 @@ func TestServedScrapeReadsBackWithExpfmt(t *testing.T) {
 	must(t, err)
 	defer response.Body.Close()
 
-	var parser expfmt.TextParser
+	parser := expfmt.NewTextParser(model.LegacyValidation)
 	families, err := parser.TextToMetricFamilies(response.Body)
 	must(t, err)
 	if len(families) != 5 {

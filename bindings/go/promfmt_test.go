@@ -5,13 +5,13 @@ package promfmt
 import (
 	"bufio"
 	"errors"
+	"io"
 	"math"
 	"os"
 	"path/filepath"
 	"runtime"
 	"strings"
 	"sync"
-	"sync/atomic"
 	"testing"
 	"time"
 )
@@ -46,36 +46,95 @@ func TestEachCallWritesItsExactText(t *testing.T) {
 	b := newBuffer(t)
 	must(t, b.Help("a", "x\\y\nz \"q\""))
 	must(t, b.Type("a", TypeSummary))
-	must(t, b.Sample("a", map[string]string{"z": "1", "b": "q\"\\\n\t\x01é"}, 0.1, 7))
+	must(t, b.Sample("a", []Label{{"z", "1"}, {"b", "q\"\\\n\t\x01é"}}, 0.1, 7))
+	must(t, b.SampleMap("a", map[string]string{"z": "1", "b": "2"}, 2, 0))
 	must(t, b.SampleJSON("a", `{"k": 1.5, "t": true}`, 1e21, 0))
 	must(t, b.Sample("a", nil, math.NaN(), -5))
-	must(t, b.Sample("a", map[string]string{}, math.Inf(-1), 0))
+	must(t, b.SampleMap("a", map[string]string{}, math.Inf(-1), 0))
 	must(t, b.Gauge("g", "", nil, -2))
-	must(t, b.Counter("c", "C.", map[string]string{"m": "n"}, 3))
+	must(t, b.GaugeMap("g2", "G.", map[string]string{"m": "n"}, 0.5))
 	must(t, b.GaugeJSON("h", "H.", "", math.Inf(1)))
+	must(t, b.Counter("c", "C.", []Label{{"m", "n"}}, 3))
+	must(t, b.CounterMap("c2", "", nil, 4))
 	must(t, b.CounterJSON("i", "", `{"x":"y"}`, 12345678901234567))
 	want := "# HELP a x\\\\y\\nz \"q\"\n" +
 		"# TYPE a summary\n" +
 		"a{b=\"q\\\"\\\\\\n\t\x01é\",z=\"1\"} 0.1 7\n" +
+		"a{b=\"2\",z=\"1\"} 2\n" +
 		"a{k=\"1.5\",t=\"true\"} 1e+21\n" +
 		"a NaN\n" +
 		"a -Inf\n" +
 		"# TYPE g gauge\ng -2\n" +
-		"# HELP c C.\n# TYPE c counter\nc{m=\"n\"} 3\n" +
+		"# HELP g2 G.\n# TYPE g2 gauge\ng2{m=\"n\"} 0.5\n" +
 		"# HELP h H.\n# TYPE h gauge\nh +Inf\n" +
+		"# HELP c C.\n# TYPE c counter\nc{m=\"n\"} 3\n" +
+		"# TYPE c2 counter\nc2 4\n" +
 		"# TYPE i counter\ni{x=\"y\"} 1.2345678901235e+16\n"
 	if got := text(t, b); got != want {
 		t.Fatalf("text:\n%q\nwant:\n%q", got, want)
 	}
-	bytes, err := b.Bytes()
-	must(t, err)
-	if string(bytes) != want {
-		t.Fatalf("Bytes differs from Text")
+	if got, err := b.AppendText([]byte("> ")); err != nil || string(got) != "> "+want {
+		t.Fatalf("AppendText: %q, %v", got, err)
+	}
+	var w strings.Builder
+	if n, err := b.WriteTo(&w); err != nil || n != int64(len(want)) || w.String() != want ||
+		b.Len() != len(want) {
+		t.Fatalf("WriteTo: %d, %v, %q; Len %d", n, err, w.String(), b.Len())
 	}
 	must(t, b.Reset())
 	must(t, b.Sample("x", nil, 1, 0))
 	if got := text(t, b); got != "x 1\n" {
 		t.Fatalf("after Reset: %q", got)
+	}
+}
+
+// The three ways of giving labels write the same line, whatever the bytes
+// of the values: the JSON the package builds must escape exactly what JSON
+// requires, and nothing the library would then read differently.
+func TestLabelSourcesAgree(t *testing.T) {
+	values := map[string]string{
+		"plain":         "eu-1",
+		"empty":         "",
+		"quote and \\":  `a"b\c`,
+		"line breaks":   "a\nb\rc",
+		"controls":      "\x01\x07\x1f\t\x7f",
+		"UTF-8":         "té→ü😀",
+		"JSON escapes":  `\u0041 \n`,
+		"long run":      strings.Repeat("abc\"", 300),
+		"escape at end": "x\\",
+	}
+	for what, v := range values {
+		wantLine := "m{a=\"" + strings.NewReplacer("\\", `\\`, "\"", `\"`, "\n", `\n`).Replace(v) +
+			"\",b=\"2\"} 1\n"
+		b := newBuffer(t)
+		must(t, b.Sample("m", []Label{{"b", "2"}, {"a", v}}, 1, 0))
+		must(t, b.SampleMap("m", map[string]string{"b": "2", "a": v}, 1, 0))
+		must(t, b.Batch().Sample("m", []Label{{"a", v}, {"b", "2"}}, 1, 0))
+		must(t, b.Batch().Write())
+		if got := text(t, b); got != strings.Repeat(wantLine, 3) {
+			t.Errorf("%s: got\n%q\nwant 3 times\n%q", what, got, wantLine)
+		}
+	}
+}
+
+// The word-at-a-time check must agree with the byte table for every byte
+// value in every position, among bytes that need no escape and among ones
+// that do.
+func TestNeedsEscapeAgreesWithTheTable(t *testing.T) {
+	for _, fill := range []byte{'a', 0x80, 0xff, '"', 0x1f} {
+		for pos := 0; pos < 8; pos++ {
+			for c := 0; c < 256; c++ {
+				word := [8]byte{fill, fill, fill, fill, fill, fill, fill, fill}
+				word[pos] = byte(c)
+				want := false
+				for _, b := range word {
+					want = want || jsonEscape[b] != ""
+				}
+				if got := needsEscape(load64(string(word[:]), 0)); got != want {
+					t.Fatalf("% x: %v, want %v", word, got, want)
+				}
+			}
+		}
 	}
 }
 
@@ -97,7 +156,7 @@ func TestTypeCodes(t *testing.T) {
 	}
 }
 
-// Library refusals: an *Error with the library's message and op.
+// Library refusals: an *Error with the library's message and the C function.
 var libraryRefusals = []struct {
 	what, op, msg string
 	call          func(*Buffer) error
@@ -109,9 +168,13 @@ var libraryRefusals = []struct {
 	{"labels an array", "promfmt_emit_sample", "labels JSON must be an object",
 		func(b *Buffer) error { return b.SampleJSON("m", `["a"]`, 1, 0) }},
 	{"bad label name", "promfmt_emit_sample", "invalid label name in JSON",
-		func(b *Buffer) error { return b.Sample("m", map[string]string{"a-b": "x"}, 1, 0) }},
+		func(b *Buffer) error { return b.SampleMap("m", map[string]string{"a-b": "x"}, 1, 0) }},
+	{"__name__ label", "promfmt_emit_sample", "invalid label name in JSON",
+		func(b *Buffer) error { return b.Sample("m", []Label{{"__name__", "x"}}, 1, 0) }},
 	{"duplicate label", "promfmt_emit_sample", "duplicate label name in JSON",
-		func(b *Buffer) error { return b.SampleJSON("m", `{"a":"1","a":"2"}`, 1, 0) }},
+		func(b *Buffer) error { return b.Sample("m", []Label{{"a", "1"}, {"a", "2"}}, 1, 0) }},
+	{"invalid UTF-8 value", "promfmt_emit_sample", "failed to parse labels JSON",
+		func(b *Buffer) error { return b.Sample("m", []Label{{"x", "\xff"}}, 1, 0) }},
 	{"bad HELP name", "promfmt_emit_help", "invalid metric name for HELP emission",
 		func(b *Buffer) error { return b.Help("a b", "x") }},
 	{"bad TYPE name", "promfmt_emit_type", "invalid metric name for TYPE emission",
@@ -122,7 +185,7 @@ var libraryRefusals = []struct {
 		func(b *Buffer) error { return b.CounterJSON("9", "", `{"x":"y"}`, 1) }},
 }
 
-// Binding refusals: text the C side would mangle, refused before the call.
+// Binding refusals: text C would cut at a NUL byte, refused before the call.
 var bindingRefusals = []struct {
 	what, msg string
 	call      func(*Buffer) error
@@ -131,14 +194,14 @@ var bindingRefusals = []struct {
 		func(b *Buffer) error { return b.Sample("m\x00x", nil, 1, 0) }},
 	{"NUL in help", "help text contains a NUL byte",
 		func(b *Buffer) error { return b.Help("m", "a\x00b") }},
+	{"NUL in shortcut help", "help text contains a NUL byte",
+		func(b *Buffer) error { return b.Gauge("m", "a\x00b", nil, 1) }},
 	{"NUL in label value", `value of label "x" contains a NUL byte`,
-		func(b *Buffer) error { return b.Sample("m", map[string]string{"x": "a\x00"}, 1, 0) }},
+		func(b *Buffer) error { return b.SampleMap("m", map[string]string{"x": "a\x00"}, 1, 0) }},
+	{"NUL in label name", `label name "x\x00" contains a NUL byte`,
+		func(b *Buffer) error { return b.Counter("m", "", []Label{{"x\x00", "v"}}, 1) }},
 	{"NUL in labels JSON", "labels JSON contains a NUL byte",
 		func(b *Buffer) error { return b.SampleJSON("m", "{}\x00", 1, 0) }},
-	{"invalid UTF-8 label", `value of label "x" is not valid UTF-8`,
-		func(b *Buffer) error { return b.Gauge("m", "", map[string]string{"x": "\xff"}, 1) }},
-	{"invalid UTF-8 key", "label name is not valid UTF-8",
-		func(b *Buffer) error { return b.Counter("m", "", map[string]string{"\xc3": "x"}, 1) }},
 }
 
 func TestRefusalsLeaveTheBufferUnchanged(t *testing.T) {
@@ -161,15 +224,15 @@ func TestRefusalsLeaveTheBufferUnchanged(t *testing.T) {
 		if err == nil || errors.As(err, &perr) || err.Error() != "promfmt: "+c.msg {
 			t.Errorf("%s: got %v, want %q", c.what, err, c.msg)
 		}
-		if got := text(t, b); got != before {
-			t.Errorf("%s: text changed to %q", c.what, got)
+		if got := text(t, b); got != before || b.Batch().Len() != 0 {
+			t.Errorf("%s: text changed to %q, %d lines queued", c.what, got, b.Batch().Len())
 		}
 	}
 }
 
 func TestRefusedFamilySampleKeepsHelpAndType(t *testing.T) {
 	b := newBuffer(t)
-	err := b.Counter("c", "H.", map[string]string{"9": "x"}, 1)
+	err := b.CounterMap("c", "H.", map[string]string{"9": "x"}, 1)
 	var perr *Error
 	if !errors.As(err, &perr) || perr.Msg != "invalid label name in JSON" {
 		t.Fatalf("got %v", err)
@@ -179,80 +242,178 @@ func TestRefusedFamilySampleKeepsHelpAndType(t *testing.T) {
 	}
 }
 
+func TestBatchWritesInOrderAndStopsAtARefusal(t *testing.T) {
+	b := newBuffer(t)
+	batch := b.Batch()
+	must(t, batch.Help("m", "M."))
+	must(t, batch.Type("m", TypeGauge))
+	// A line refused when queued is dropped alone, and Write reports it too.
+	queuing := batch.SampleJSON("m", "\x00", 1, 0)
+	if queuing == nil {
+		t.Fatal("NUL byte queued")
+	}
+	must(t, batch.Sample("m", []Label{{"k", "a"}}, 1, 0))
+	// A single call between batch lines is written at once and leaves the
+	// queue, and its error, alone.
+	must(t, b.Sample("single", nil, 0, 0))
+	if b.Help("x", "\x00") == nil {
+		t.Fatal("NUL byte accepted")
+	}
+	must(t, batch.SampleMap("m", map[string]string{"k": "b"}, 2, 0))
+	must(t, batch.SampleJSON("m", `{"k":"c","k":"d"}`, 3, 0))
+	must(t, batch.Sample("m", nil, 4, 0))
+	if batch.Len() != 6 {
+		t.Fatalf("%d lines queued, want 6", batch.Len())
+	}
+	err := batch.Write()
+	var berr *BatchError
+	var perr *Error
+	if !errors.As(err, &berr) || berr.Line != 4 || !errors.As(err, &perr) ||
+		perr.Op != "promfmt_emit_sample" || perr.Msg != "duplicate label name in JSON" ||
+		!errors.Is(err, queuing) {
+		t.Fatalf("got %v, want line 4 refused as a duplicate label, and %v", err, queuing)
+	}
+	want := "single 0\n# HELP m M.\n# TYPE m gauge\nm{k=\"a\"} 1\nm{k=\"b\"} 2\n"
+	if got := text(t, b); got != want || batch.Len() != 0 {
+		t.Fatalf("text %q, %d lines left; want %q and none", got, batch.Len(), want)
+	}
+	must(t, batch.Sample("m", nil, 5, 0))
+	_ = batch.Type("\x00", TypeGauge)
+	must(t, b.Reset())
+	must(t, batch.Write())
+	if got := text(t, b); got != "" {
+		t.Fatalf("Reset kept a queued line: %q", got)
+	}
+}
+
 func TestClosedBuffer(t *testing.T) {
 	b, err := NewBuffer(16)
 	must(t, err)
+	batch := b.Batch()
+	must(t, batch.Sample("queued", nil, 1, 0))
 	must(t, b.Close())
 	must(t, b.Close())
 	calls := map[string]func() error{
-		"Sample":      func() error { return b.Sample("m", nil, 1, 0) },
-		"SampleJSON":  func() error { return b.SampleJSON("m", "", 1, 0) },
-		"Help":        func() error { return b.Help("m", "h") },
-		"Type":        func() error { return b.Type("m", TypeGauge) },
-		"Gauge":       func() error { return b.Gauge("m", "", nil, 1) },
-		"GaugeJSON":   func() error { return b.GaugeJSON("m", "", "", 1) },
-		"Counter":     func() error { return b.Counter("m", "", nil, 1) },
-		"CounterJSON": func() error { return b.CounterJSON("m", "", "", 1) },
-		"Reset":       b.Reset,
-		"Text":        func() error { _, err := b.Text(); return err },
-		"Bytes":       func() error { _, err := b.Bytes(); return err },
-		"WriteTo":     func() error { _, err := b.WriteTo(&strings.Builder{}); return err },
+		"Sample":       func() error { return b.Sample("m", nil, 1, 0) },
+		"SampleJSON":   func() error { return b.SampleJSON("m", "", 1, 0) },
+		"Help":         func() error { return b.Help("m", "h") },
+		"Type":         func() error { return b.Type("m", TypeGauge) },
+		"GaugeMap":     func() error { return b.GaugeMap("m", "", nil, 1) },
+		"Counter":      func() error { return b.Counter("m", "", nil, 1) },
+		"Reset":        b.Reset,
+		"Text":         func() error { _, err := b.Text(); return err },
+		"AppendText":   func() error { _, err := b.AppendText(nil); return err },
+		"WriteTo":      func() error { _, err := b.WriteTo(io.Discard); return err },
+		"Batch.Sample": func() error { return batch.Sample("m", nil, 1, 0) },
+		"Batch.Write":  batch.Write,
 	}
 	for name, call := range calls {
 		if err := call(); !errors.Is(err, ErrClosed) {
 			t.Errorf("%s after Close: %v", name, err)
 		}
 	}
+	if b.Len() != 0 || batch.Len() != 0 {
+		t.Errorf("Len after Close: %d, %d queued", b.Len(), batch.Len())
+	}
 	if _, err := NewBuffer(-1); err == nil {
 		t.Error("negative capacity accepted")
 	}
 }
 
-func TestDroppedBuffersAreFreedByTheFinalizer(t *testing.T) {
-	base := atomic.LoadInt64(&liveBuffers)
+func TestDroppedBuffersAreFreed(t *testing.T) {
+	base := liveBuffers.Load()
 	for i := 0; i < 100; i++ {
 		b, err := NewBuffer(1024)
 		must(t, err)
 		must(t, b.Sample("dropped", nil, float64(i), 0))
 	}
 	deadline := time.Now().Add(10 * time.Second)
-	for atomic.LoadInt64(&liveBuffers) > base && time.Now().Before(deadline) {
+	for liveBuffers.Load() > base && time.Now().Before(deadline) {
 		runtime.GC()
 		time.Sleep(time.Millisecond)
 	}
-	if live := atomic.LoadInt64(&liveBuffers); live != base {
+	if live := liveBuffers.Load(); live != base {
 		t.Fatalf("%d buffers never freed", live-base)
 	}
 }
 
+// Goroutines fill their own buffers at the same time, refused lines among
+// them: each must read its own message, never another's, and its text must
+// hold exactly its own lines.
 func TestEachGoroutineReadsItsOwnMessage(t *testing.T) {
 	var wg sync.WaitGroup
-	var wrong int64
-	for _, c := range libraryRefusals[:6] {
-		c := c
+	errs := make(chan string, len(libraryRefusals))
+	for _, c := range libraryRefusals {
 		wg.Add(1)
 		go func() {
 			defer wg.Done()
 			b, err := NewBuffer(0)
 			if err != nil {
-				atomic.AddInt64(&wrong, 1)
+				errs <- err.Error()
 				return
 			}
 			defer b.Close()
 			for i := 0; i < 2000; i++ {
 				var perr *Error
 				if err := c.call(b); !errors.As(err, &perr) || perr.Msg != c.msg {
-					atomic.AddInt64(&wrong, 1)
+					errs <- c.what + ": " + err.Error()
+					return
 				}
-				if b.Sample("ok", nil, 1, 0) != nil || b.Reset() != nil {
-					atomic.AddInt64(&wrong, 1)
+				must(t, b.Reset())
+				must(t, b.Sample("ok", nil, 1, 0))
+				if s, _ := b.Text(); s != "ok 1\n" {
+					errs <- c.what + ": text " + s
+					return
 				}
 			}
 		}()
 	}
 	wg.Wait()
-	if wrong != 0 {
-		t.Fatalf("%d calls read another goroutine's message", wrong)
+	close(errs)
+	for e := range errs {
+		t.Error(e)
+	}
+}
+
+// Once the buffer and its Go-side memory have grown, writing allocates
+// nothing, whichever way the labels come, one line per call or batched.
+func TestNoAllocationOnceGrown(t *testing.T) {
+	b := newBuffer(t)
+	pairs := []Label{{"instance", "host-1"}, {"job", "api \"v2\""}, {"zone", "eu-1"}}
+	labels := map[string]string{"instance": "host-1", "job": "api", "zone": "eu-1"}
+	const json = `{"instance":"host-1","job":"api","zone":"eu-1"}`
+	cases := map[string]func() error{
+		"Sample":     func() error { return b.Sample("requests_total", pairs, 12.5, 0) },
+		"SampleMap":  func() error { return b.SampleMap("requests_total", labels, 12.5, 0) },
+		"SampleJSON": func() error { return b.SampleJSON("requests_total", json, 12.5, 0) },
+		"Help+Type": func() error {
+			if err := b.Help("requests_total", "Requests."); err != nil {
+				return err
+			}
+			return b.Type("requests_total", TypeCounter)
+		},
+		"GaugeMap": func() error { return b.GaugeMap("temp", "Temperature.", labels, 21.5) },
+		"Batch of a family": func() error {
+			batch := b.Batch()
+			must(t, batch.Help("requests_total", "Requests."))
+			must(t, batch.Type("requests_total", TypeCounter))
+			for i := 0; i < 10; i++ {
+				must(t, batch.Sample("requests_total", pairs, float64(i), 0))
+			}
+			return batch.Write()
+		},
+		"WriteTo": func() error { _, err := b.WriteTo(io.Discard); return err },
+	}
+	for name, call := range cases {
+		allocs := testing.AllocsPerRun(100, func() {
+			must(t, b.Reset())
+			for i := 0; i < 20; i++ {
+				must(t, call())
+			}
+		})
+		if allocs != 0 {
+			t.Errorf("%s: %.1f allocations per run of 20 calls", name, allocs)
+		}
 	}
 }
 
@@ -266,6 +427,9 @@ func TestEscapeLabelValue(t *testing.T) {
 		if err != nil || got != want {
 			t.Errorf("EscapeLabelValue(%q) = %q, %v; want %q", in, got, err, want)
 		}
+	}
+	if _, err := EscapeLabelValue("a\x00"); err == nil {
+		t.Error("NUL byte accepted")
 	}
 }
 

@@ -12,6 +12,7 @@ import (
 
 	dto "github.com/prometheus/client_model/go"
 	"github.com/prometheus/common/expfmt"
+	"github.com/prometheus/common/model"
 )
 
 // input is one fuzz case, its texts already cut where C would stop reading.
@@ -245,7 +246,7 @@ func splitSpecialLabel(kind dto.MetricType, labels []label) ([]label, string) {
 // readBack parses the text with the Prometheus text parser and compares
 // the one family in it with want.
 func readBack(t *testing.T, in input, text string, want *family) {
-	var parser expfmt.TextParser
+	parser := expfmt.NewTextParser(model.LegacyValidation)
 	families, err := parser.TextToMetricFamilies(strings.NewReader(text))
 	if want.refusal != "" {
 		if err == nil || !strings.Contains(err.Error(), want.refusal) {

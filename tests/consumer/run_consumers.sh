@@ -1,9 +1,10 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
 # Installs the built shared library into a temporary prefix, checks what
-# was installed, then builds and runs a C99 host with pkg-config and a C++
-# host with find_package against it, both with yyjson's pkg-config file and
-# CMake package out of sight: a shared-library host never needs them.
+# was installed, then builds and runs a C99 host with pkg-config, a C++
+# host with find_package, and a C++17 host of promfmt.hpp both ways against
+# it, all with yyjson's pkg-config file and CMake package out of sight: a
+# shared-library host never needs them.
 #   run_consumers.sh BUILD_DIR SOURCE_DIR C_COMPILER CXX_COMPILER
 set -eu
 build=$1 src=$2 cc=$3 cxx=$4
@@ -18,12 +19,12 @@ echo "installed files:"; echo "$installed" | sed 's/^/  /'
 pc=$(find "$prefix" -name promfmt.pc)
 libdir=$(dirname "$(dirname "$pc")")
 lib=${libdir#"$prefix"/}
-want=$(printf '%s\n' ./include/promfmt.h "./$lib/cmake/promfmt/promfmtConfig.cmake" \
+want=$(printf '%s\n' ./include/promfmt.h ./include/promfmt.hpp "./$lib/cmake/promfmt/promfmtConfig.cmake" \
     "./$lib/cmake/promfmt/promfmtConfigVersion.cmake" "./$lib/cmake/promfmt/promfmtTargets.cmake" \
     "./$lib/libvelkaron-prometheus-promfmt.so" "./$lib/libvelkaron-prometheus-promfmt.so.1" \
     "./$lib/libvelkaron-prometheus-promfmt.so.1.0.0" "./$lib/pkgconfig/promfmt.pc")
 got=$(echo "$installed" | grep -v '/promfmtTargets-[a-z]*\.cmake$')
-[ "$got" = "$want" ] || fail "installed files differ from the header, library, package and .pc"
+[ "$got" = "$want" ] || fail "installed files differ from the headers, library, package and .pc"
 # The exported target names the include directory once.
 incs=$(sed -n 's/.*INTERFACE_INCLUDE_DIRECTORIES "\(.*\)"/\1/p' \
     "$libdir/cmake/promfmt/promfmtTargets.cmake")
@@ -41,9 +42,24 @@ echo "pkg-config --cflags --libs promfmt: $flags"
     -Wl,-rpath,"$libdir" -o "$work/c_host"
 "$work/c_host"
 
+# Configures, builds and runs the CMake host project tests/consumer/DIR
+# against the prefix, yyjson's package out of sight:  cmake_host DIR EXECUTABLE
+cmake_host() {
+    cmake -S "$src/tests/consumer/$1" -B "$work/$1" -DCMAKE_PREFIX_PATH="$prefix" \
+        -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_DISABLE_FIND_PACKAGE_yyjson=ON \
+        --no-warn-unused-cli >"$work/$1.log" 2>&1 || { cat "$work/$1.log" >&2; fail "$1 consumer configure"; }
+    cmake --build "$work/$1" >/dev/null
+    "$work/$1/$2"
+}
+
 echo "== C++ host through find_package(promfmt 1.0 CONFIG REQUIRED), yyjson's package out of sight"
-cmake -S "$src/tests/consumer/cxx" -B "$work/cxx" -DCMAKE_PREFIX_PATH="$prefix" \
-    -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_DISABLE_FIND_PACKAGE_yyjson=ON \
-    --no-warn-unused-cli >"$work/cxx.log" 2>&1 || { cat "$work/cxx.log" >&2; fail "consumer configure"; }
-cmake --build "$work/cxx" >/dev/null
-"$work/cxx/consumer"
+cmake_host cxx consumer
+
+echo "== C++17 host of promfmt.hpp through pkg-config"
+# shellcheck disable=SC2086
+"$cxx" -std=c++17 -Wall -Wextra -Wpedantic -Werror "$src/tests/consumer/wrapper_host.cpp" $flags \
+    -Wl,-rpath,"$libdir" -o "$work/wrapper_pc"
+"$work/wrapper_pc"
+
+echo "== C++17 host of promfmt.hpp through find_package"
+cmake_host wrapper wrapper_host

@@ -2,9 +2,10 @@
 # SPDX-License-Identifier: MIT
 # Builds promfmt as a static archive (BUILD_SHARED_LIBS=OFF), installs it
 # into a temporary prefix, checks that its global names stay in the promfmt
-# namespace, and links C hosts against it: through pkg-config --static, and
-# through find_package in a C-only project, once with yyjson's CMake package
-# and once without it (some distributions ship only yyjson.pc).
+# namespace, and links hosts against it: C and C++17 (promfmt.hpp) through
+# pkg-config --static, and C through find_package in a C-only project, once
+# with yyjson's CMake package and once without it (some distributions ship
+# only yyjson.pc).
 #   run_static.sh WORK_DIR SOURCE_DIR C_COMPILER CXX_COMPILER
 set -eu
 work=$1 src=$2 cc=$3 cxx=$4
@@ -38,6 +39,13 @@ echo "pkg-config --static --cflags --libs promfmt: $flags"
 if command -v readelf >/dev/null && readelf -d "$work/pc_host" | grep -q velkaron; then
     fail "the host links a promfmt shared library"
 fi
+
+echo "== C++17 host of promfmt.hpp through pkg-config --static"
+# The wrapper's names (promfmt::cxx) must not meet the archive's promfmt::.
+# shellcheck disable=SC2086
+"$cxx" -std=c++17 -Wall -Wextra -Wpedantic -Werror "$here/wrapper_host.cpp" $flags \
+    -o "$work/wrapper_host" || fail "link the C++ wrapper host through pkg-config --static"
+"$work/wrapper_host"
 
 for without_yyjson_package in OFF ON; do
     echo "== C host through find_package, yyjson's CMake package hidden: $without_yyjson_package"

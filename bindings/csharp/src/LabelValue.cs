@@ -5,17 +5,23 @@ namespace Promfmt
     {
         /// <summary>Escapes backslash, double quote and line feed as the
         /// exposition format wants them in a label value.</summary>
-        public static string Escape(string value)
+        public static unsafe string Escape(string value)
         {
-            byte[] input = Utf8.ToNul(value, "value");
-            lock (NativeMethods.Gate)
+            Utf8Writer text = Utf8Writer.ForThisThread();
+            int input = text.Text(value, "value");
+            fixed (byte* a = text.Bytes)
             {
-                int length = NativeMethods.Check(
-                    NativeMethods.promfmt_escape_label_value(input, null, System.UIntPtr.Zero));
-                var output = new byte[length + 1];
-                NativeMethods.Check(NativeMethods.promfmt_escape_label_value(
-                    input, output, new System.UIntPtr((ulong)output.Length)));
-                return Utf8.FromBytes(output, length);
+                lock (NativeMethods.Gate)
+                {
+                    byte* from = NativeMethods.At(a, input);
+                    int length = NativeMethods.Check(
+                        NativeMethods.promfmt_escape_label_value(from, null, System.UIntPtr.Zero));
+                    var output = new byte[length + 1];
+                    fixed (byte* to = output)
+                        NativeMethods.Check(NativeMethods.promfmt_escape_label_value(
+                            from, to, new System.UIntPtr((ulong)output.Length)));
+                    return Utf8.FromBytes(output, length);
+                }
             }
         }
     }

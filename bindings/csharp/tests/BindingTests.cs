@@ -11,7 +11,7 @@ using System.Text;
 using System.Threading;
 using Promfmt;
 
-internal static class BindingTests
+internal static partial class BindingTests
 {
     private static int Main()
     {
@@ -19,6 +19,7 @@ internal static class BindingTests
         {
             Test("scrape reads back as the expected text", ScrapeText),
             Test("library refusals carry its message and leave the buffer", LibraryRefusals),
+            Test("every labels form writes the same line", EveryLabelsForm),
             Test("the binding refuses text C would mangle", BindingRefusals),
             Test("a refused family sample keeps HELP and TYPE", RefusedFamilySample),
             Test("reset empties and the buffer stays usable", ResetKeepsBufferUsable),
@@ -26,6 +27,9 @@ internal static class BindingTests
             Test("undisposed buffers are freed by finalizers", FinalizedBuffers),
             Test("escape label value", EscapeTable),
             Test("each thread reads its own message", ThreadsReadOwnMessage),
+            Test("threads sharing one buffer write whole lines", ThreadsShareBuffer),
+            Test("WriteTo streams the same bytes as ToArray", WriteToStream),
+            Test("a reused buffer allocates no managed memory", SteadyStateAllocations),
             Test("the library came through its SONAME", LoadedThroughSoname),
         };
         int passed = 0, failed = 0;
@@ -75,6 +79,11 @@ internal static class BindingTests
         throw new Exception(what + ": expected " + typeof(TException).Name + ", nothing thrown");
     }
 
+    private static KeyValuePair<string, string> Pair(string name, string value)
+    {
+        return new KeyValuePair<string, string>(name, value);
+    }
+
     private static Dictionary<string, string> Labels(params string[] pairs)
     {
         var labels = new Dictionary<string, string>();
@@ -98,7 +107,7 @@ internal static class BindingTests
             buf.Sample("latency_seconds_bucket", 10, Labels("le", "+Inf"));
             buf.Sample("latency_seconds_sum", 4.25);
             buf.Type("odd", (MetricType)99);
-            buf.Sample("odd", double.NaN, null, 1700000000000);
+            buf.Sample("odd", double.NaN, 1700000000000);
             buf.Sample("odd", double.PositiveInfinity, Labels("ctl", "a\tb\u0001"));
             buf.Sample("odd", double.NegativeInfinity, new List<KeyValuePair<string, string>>());
             buf.SampleJson("odd", 1e21, "{\"k\": 1.5, \"b\": true}");
@@ -156,7 +165,7 @@ internal static class BindingTests
         };
         using (var buf = new MetricBuffer())
         {
-            buf.Gauge("before", 1, null, "Kept.");
+            buf.Gauge("before", 1, "Kept.");
             string before = buf.ToString();
             foreach (var c in cases)
             {
@@ -178,6 +187,12 @@ internal static class BindingTests
                 { "NUL in label", () => buf.Sample("m", 1, Labels("x", "a\0b")) },
                 { "null label value", () => buf.Sample("m", 1, Labels("x", null)) },
                 { "lone surrogate", () => buf.Sample("m", 1, Labels("x", "\ud800")) },
+                { "lone low surrogate", () => buf.Help("m", "a\udc00b") },
+                { "high surrogate at the end", () => buf.Sample("m", 1, Labels("x", "a\ud83d")) },
+                { "null label name", () => buf.Gauge("m", 1, new[] { Pair(null, "v") }) },
+                { "NUL in label name", () => buf.Counter("m", 1, Labels("a\0", "v")) },
+                { "NUL in JSON text", () => buf.GaugeJson("m", 1, "{}\0") },
+                { "NUL byte in UTF-8 JSON", () => buf.SampleJson("m", 1, new byte[] { 123, 0, 125 }) },
             };
             foreach (var c in cases)
                 Throws<ArgumentException>(c.Value, c.Key);
@@ -218,7 +233,7 @@ internal static class BindingTests
         var calls = new Dictionary<string, Action>
         {
             { "Sample", () => buf.Sample("m", 1) },
-            { "SampleJson", () => buf.SampleJson("m", 1, null) },
+            { "SampleJson", () => buf.SampleJson("m", 1, (string)null) },
             { "Help", () => buf.Help("m", "h") },
             { "Type", () => buf.Type("m", MetricType.Gauge) },
             { "Gauge", () => buf.Gauge("m", 1) },

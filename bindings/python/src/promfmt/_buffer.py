@@ -1,5 +1,6 @@
 # SPDX-License-Identifier: MIT
-"""The output buffer and the label-value escape."""
+"""The ctypes route: a buffer of a shared library the host names, and the
+label-value escape."""
 import ctypes
 import enum
 import weakref
@@ -27,12 +28,11 @@ def _kind(kind):
     return convert.integer(kind, "metric type", convert.INT32_MIN, convert.INT32_MAX)
 
 
-class Buffer:
-    """A growing block of exposition text.
-
-    Use it in a ``with`` block or call close(); a buffer dropped without
-    close() is freed when it is garbage collected. Once closed, every
-    method but close() raises Error. A buffer may be shared between threads.
+class LibraryBuffer:
+    """A buffer of a shared library loaded with ctypes, with the same methods
+    as promfmt.Buffer. Buffer() gives one when the host names a library
+    (Buffer(library=...), load(), $PROMFMT_LIBRARY) or when the compiled
+    extension is not there.
     """
 
     def __init__(self, capacity=0, *, library=None):
@@ -98,20 +98,20 @@ class Buffer:
         (or JSON text of one object); timestamp is in milliseconds and is
         written only when above 0.
         """
-        args = (convert.text(name, "name"), convert.labels(labels),
+        args = (convert.name(name), convert.labels(labels),
                 convert.number(value, "value"), convert.timestamp(timestamp))
         with lock:
             self._lib.check(self._lib.emit_sample, self._handle(), *args)
 
     def help(self, name, text):
         """Appends ``# HELP name text``."""
-        args = (convert.text(name, "name"), convert.text(text, "help text"))
+        args = (convert.name(name), convert.text(text, "help text"))
         with lock:
             self._lib.check(self._lib.emit_help, self._handle(), *args)
 
     def type(self, name, kind):
         """Appends ``# TYPE name kind``; kind is a MetricType, its code or its name."""
-        args = (convert.text(name, "name"), _kind(kind))
+        args = (convert.name(name), _kind(kind))
         with lock:
             self._lib.check(self._lib.emit_type, self._handle(), *args)
 
@@ -123,11 +123,50 @@ class Buffer:
         """Appends a whole counter family, as gauge() does. No "_total" is added."""
         self._family(self._lib.emit_counter, name, value, labels, help)
 
+    def family(self, name, kind, rows, help=None):
+        """Appends HELP (when help is not None), TYPE, then one sample named
+        name per row, each (labels, value) or (labels, value, timestamp).
+        A refused row raises Error; the lines before it stay."""
+        rows = iter(rows)
+        if help is not None:
+            self.help(name, help)
+        self.type(name, kind)
+        for row in rows:
+            labels, value, ts = _row(row, 2, "(labels, value) or (labels, value, timestamp)")
+            self.sample(name, value, labels, ts)
+
+    def samples(self, rows):
+        """Appends one sample per row, each (name, labels, value) or
+        (name, labels, value, timestamp)."""
+        self._handle()
+        for row in rows:
+            name, labels, value, ts = _row(row, 3, "(name, labels, value) or "
+                                                   "(name, labels, value, timestamp)")
+            self.sample(name, value, labels, ts)
+
+    def _client_samples(self, samples, held):
+        """Appends prometheus_client samples (timestamps in seconds), except
+        those whose name is in held: these are returned in a list (or None)."""
+        kept = None
+        for s in samples:
+            if held is not None and s[0] in held:
+                kept = kept or []
+                kept.append(s)
+                continue
+            self.sample(s[0], s[2], s[1], convert.seconds_timestamp(s[3]) or None)
+        return kept
+
     def _family(self, fn, name, value, labels, help_text):
-        args = (convert.text(name, "name"), convert.text(help_text, "help text"),
+        args = (convert.name(name), convert.text(help_text, "help text"),
                 convert.labels(labels), convert.number(value, "value"))
         with lock:
             self._lib.check(fn, self._handle(), *args)
+
+
+def _row(row, size, shape):
+    if not isinstance(row, (tuple, list)) or len(row) not in (size, size + 1):
+        raise TypeError(f"rows must be {shape}, not {type(row).__name__}")
+    return tuple(row) + (None,) * (size + 1 - len(row))
 
 
 def escape_label_value(value, *, library=None):

@@ -1,15 +1,25 @@
 # SPDX-License-Identifier: MIT
-"""Turning Python values into the C arguments the library takes."""
+"""Turning Python values into the C arguments the library takes (the ctypes
+route; the extension does the same checks in C, with the same messages)."""
 import json
 import math
 import numbers
 import operator
-from collections.abc import Mapping
 
 from ._errors import Error
 
 INT32_MIN, INT32_MAX = -(2**31), 2**31 - 1
 INT64_MIN, INT64_MAX = -(2**63), 2**63 - 1
+
+
+def _encoded(value, what):
+    try:
+        raw = value.encode("utf-8")
+    except UnicodeEncodeError:
+        raise Error(f"{what} cannot be encoded as UTF-8 (lone surrogate)") from None
+    if b"\0" in raw:
+        raise Error(f"{what} contains a NUL character")
+    return raw
 
 
 def text(value, what):
@@ -21,16 +31,24 @@ def text(value, what):
         return None
     if not isinstance(value, str):
         raise TypeError(f"{what} must be a str, not {type(value).__name__}")
-    if "\0" in value:
-        raise Error(f"{what} contains a NUL character")
-    return value.encode("utf-8")
+    return _encoded(value, what)
+
+
+def name(value):
+    """A metric name: a str, never None."""
+    if not isinstance(value, str):
+        raise TypeError(f"name must be a str, not {type(value).__name__}")
+    return _encoded(value, "name")
 
 
 def number(value, what):
     """A sample value as a C double."""
     if not isinstance(value, numbers.Real):
         raise TypeError(f"{what} must be a real number, not {type(value).__name__}")
-    return float(value)
+    try:
+        return float(value)
+    except OverflowError:
+        raise Error(f"{what} is too large for a double") from None
 
 
 def integer(value, what, low, high):
@@ -48,14 +66,28 @@ def timestamp(value):
     return integer(value, "timestamp", INT64_MIN, INT64_MAX)
 
 
+def seconds_timestamp(value):
+    """A prometheus_client timestamp (seconds) as whole milliseconds."""
+    if value is None:
+        return 0
+    ms = math.trunc(float(value) * 1000.0)
+    if not -9.2e18 < ms < 9.2e18:
+        raise Error(f"timestamp {value!r} is out of range")
+    return ms
+
+
 def _label_value(key, value):
     # bool before Integral: True is an Integral too, but JSON true is written "true".
-    if isinstance(value, (str, bool)):
-        if isinstance(value, str) and "\0" in value:
-            raise Error(f"label {key!r}: value contains a NUL character")
+    if isinstance(value, str):
+        _encoded(value, f"label {key!r}: value")
+        return value
+    if isinstance(value, bool):
         return value
     if isinstance(value, numbers.Integral):
-        return str(int(value))  # every digit, whatever the size
+        try:
+            return str(int(value))  # every digit, whatever the size
+        except ValueError:
+            raise Error(f"label {key!r}: integer value has too many digits") from None
     if isinstance(value, numbers.Real):
         if not math.isfinite(value):
             raise Error(f"label {key!r}: value {value!r} is not finite "
@@ -68,16 +100,27 @@ def _label_value(key, value):
 def _label_key(key):
     if not isinstance(key, str):
         raise Error(f"label name {key!r} is not a str")
-    if "\0" in key:
-        raise Error(f"label name {key!r} contains a NUL character")
+    _encoded(key, f"label name {key!r}")
     return key
+
+
+def _pairs(value):
+    if isinstance(value, (list, tuple)):
+        for pair in value:
+            if not isinstance(pair, (list, tuple)) or len(pair) != 2:
+                raise TypeError(f"labels pairs must be (name, value), not {type(pair).__name__}")
+        return value
+    if hasattr(value, "items"):
+        return list(value.items())
+    raise TypeError("labels must be a mapping, a sequence of pairs or JSON text, "
+                    f"not {type(value).__name__}")
 
 
 def labels(value):
     """The labels argument as the library's JSON text (UTF-8 bytes), or None.
 
-    A mapping is written as a JSON object by this binding; a str or bytes is
-    taken as JSON text already and passed on unchanged.
+    A mapping or a sequence of (name, value) pairs is written as a JSON
+    object by this binding; a str or bytes is taken as JSON text already.
     """
     if value is None:
         return None
@@ -87,8 +130,7 @@ def labels(value):
         if b"\0" in value:
             raise Error("labels JSON contains a NUL byte")
         return bytes(value)
-    if not isinstance(value, Mapping):
-        raise TypeError(f"labels must be a mapping or JSON text, not {type(value).__name__}")
-    members = {_label_key(k): _label_value(k, v) for k, v in value.items()}
-    return json.dumps(members, ensure_ascii=False, allow_nan=False,
-                      separators=(",", ":")).encode("utf-8")
+    members = ",".join(json.dumps(_label_key(k), ensure_ascii=False) + ":" +
+                       json.dumps(_label_value(k, v), ensure_ascii=False)
+                       for k, v in _pairs(value))
+    return ("{" + members + "}").encode("utf-8")

@@ -1,5 +1,7 @@
 # SPDX-License-Identifier: MIT
-"""Finding and loading the shared library, and calling into it."""
+"""The ctypes route: finding and loading a shared library the host names
+(or the only one there is, where the extension was not built), and calling
+into it."""
 import ctypes
 import os
 import sys
@@ -97,15 +99,21 @@ class Library:
 
 
 _default = None
+_loaded = False
+
+
+def chosen():
+    """True when the host named a library: load() ran or $PROMFMT_LIBRARY is set."""
+    return _loaded or bool(os.environ.get(ENV_VAR))
 
 
 def load(path=None):
     """Loads the library and makes it the one that Buffer() and
     escape_label_value() use by default. Returns the Library."""
-    global _default
+    global _default, _loaded
     library = Library(path)
     with lock:
-        _default = library
+        _default, _loaded = library, True
     return library
 
 

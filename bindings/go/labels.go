@@ -1,0 +1,154 @@
+// SPDX-License-Identifier: MIT
+
+package promfmt
+
+// #include <stdint.h>
+import "C"
+
+import "strconv"
+
+// Label is one label of a sample: its name and its value, as plain text.
+type Label struct {
+	Name, Value string
+}
+
+// jsonEscape[c] is what byte c becomes inside a JSON string: "" when it is
+// copied as it is. Bytes from 0x80 up are copied: the library checks that
+// the text is valid UTF-8 and refuses it otherwise.
+var jsonEscape = func() (t [256]string) {
+	const hex = "0123456789abcdef"
+	for c := 0; c < 0x20; c++ {
+		t[c] = `\u00` + string(hex[c>>4]) + string(hex[c&15])
+	}
+	t['\n'], t['\t'], t['\r'] = `\n`, `\t`, `\r`
+	t['"'], t['\\'] = `\"`, `\\`
+	return t
+}()
+
+// needsOwnEscape[c] says whether jsonEscape[c] is set: a table of 256
+// bytes is cheaper to test than one of strings.
+var needsOwnEscape = func() (t [256]bool) {
+	for c, esc := range jsonEscape {
+		t[c] = esc != ""
+	}
+	return t
+}()
+
+// plainUpTo is the length of the start of s that JSON takes as it is;
+// len(s) when all of it. Runs of eight bytes are tested a word at a time.
+func plainUpTo(s string) int {
+	i := 0
+	for i+8 <= len(s) && !needsEscape(load64(s, i)) {
+		i += 8
+	}
+	for i < len(s) && !needsOwnEscape[s[i]] {
+		i++
+	}
+	return i
+}
+
+// appendEscaped appends the JSON string body of s, escaping from i on (the
+// bytes before i need no escape). false when s holds a NUL byte: the
+// library would cut the name or value there.
+func appendEscaped(out []byte, s string, i int) ([]byte, bool) {
+	start := 0
+	for ; i < len(s); i++ {
+		if c := s[i]; needsOwnEscape[c] {
+			if c == 0 {
+				return out, false
+			}
+			out = append(append(out, s[start:i]...), jsonEscape[c]...)
+			start = i + 1
+		}
+	}
+	return append(out, s[start:]...), true
+}
+
+// load64 reads the eight bytes of s from i as one little-endian word (the
+// compiler makes this one load).
+func load64(s string, i int) uint64 {
+	s = s[i : i+8]
+	return uint64(s[0]) | uint64(s[1])<<8 | uint64(s[2])<<16 | uint64(s[3])<<24 |
+		uint64(s[4])<<32 | uint64(s[5])<<40 | uint64(s[6])<<48 | uint64(s[7])<<56
+}
+
+// needsEscape reports whether any byte of the word is below 0x20, a double
+// quote or a backslash. (x - ones*n) & ^x & highs is non-zero exactly when
+// some byte of x is below n (n up to 0x80); a byte equal to c is a byte of
+// x^(ones*c) below 1.
+func needsEscape(x uint64) bool {
+	const ones, highs = 0x0101010101010101, 0x8080808080808080
+	quote, backslash := x^(ones*'"'), x^(ones*'\\')
+	below := (x - ones*0x20) & ^x
+	below |= (quote - ones) & ^quote
+	below |= (backslash - ones) & ^backslash
+	return below&highs != 0
+}
+
+// appendMember appends one member "name":"value" to an object begun in
+// out. Names and values that need no escape, nearly all of them, are
+// copied whole.
+func appendMember(out []byte, name, value string) ([]byte, error) {
+	if out[len(out)-1] != '{' {
+		out = append(out, ',')
+	}
+	n, v := plainUpTo(name), plainUpTo(value)
+	if n == len(name) && v == len(value) {
+		out = append(append(out, '"'), name...)
+		out = append(append(out, '"', ':', '"'), value...)
+		return append(out, '"'), nil
+	}
+	out, ok := appendEscaped(append(out, '"'), name, n)
+	if !ok {
+		return out, nulError("label name " + strconv.Quote(name))
+	}
+	out, ok = appendEscaped(append(out, '"', ':', '"'), value, v)
+	if !ok {
+		return out, nulError("value of label " + strconv.Quote(name))
+	}
+	return append(out, '"'), nil
+}
+
+// pairsJSON queues labels given as pairs as one JSON object; none when
+// there are none.
+func (q *queue) pairsJSON(labels []Label) (C.int64_t, error) {
+	if len(labels) == 0 {
+		return none, nil
+	}
+	at := len(q.args)
+	out := append(q.args, '{')
+	var err error
+	for _, l := range labels {
+		if out, err = appendMember(out, l.Name, l.Value); err != nil {
+			return 0, err
+		}
+	}
+	q.args = append(out, '}', 0)
+	return C.int64_t(at), nil
+}
+
+// mapJSON queues labels given as a map as one JSON object; none when there
+// are none. The library sorts them, so the map's order does not matter.
+func (q *queue) mapJSON(labels map[string]string) (C.int64_t, error) {
+	if len(labels) == 0 {
+		return none, nil
+	}
+	at := len(q.args)
+	out := append(q.args, '{')
+	var err error
+	for name, value := range labels {
+		if out, err = appendMember(out, name, value); err != nil {
+			return 0, err
+		}
+	}
+	q.args = append(out, '}', 0)
+	return C.int64_t(at), nil
+}
+
+// rawJSON queues labels given as the text of one JSON object; none for "".
+func (q *queue) rawJSON(labels string) (C.int64_t, error) {
+	if labels == "" {
+		return none, nil
+	}
+	return q.text(labels, "labels JSON")
+}

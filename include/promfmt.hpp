@@ -1,0 +1,450 @@
+// SPDX-License-Identifier: MIT
+/**
+ * @file promfmt.hpp
+ * @brief The C++17 face of promfmt: a move-only buffer, std::string_view
+ * arguments, labels from pairs, and exceptions that carry the library's
+ * message. Header only; it calls the C interface of promfmt.h and adds no
+ * symbol to the library.
+ *
+ * @code
+ * promfmt::cxx::buffer buf;                       // throws on failure
+ * buf.help("http_requests_total", "Requests served.");
+ * buf.type("http_requests_total", promfmt::cxx::metric_type::counter);
+ * buf.sample("http_requests_total", {{"method", "get"}, {"code", "200"}}, 1027);
+ * std::map<std::string, std::string> labels = {{"room", "b"}};
+ * buf.gauge("temp_celsius", "Temperature.", labels, 21.5);
+ * send(buf.view());                                // std::string_view
+ * buf.reset();                                     // next scrape, same memory
+ * @endcode
+ *
+ * Names live in namespace promfmt::cxx: the library keeps its own internal
+ * names in namespace promfmt (a static archive defines them), and the
+ * nested namespace can never meet them.
+ *
+ * Conventions shared by every function here:
+ *
+ * - Text is taken as std::string_view, which need not be NUL-terminated:
+ *   the buffer copies each name, help text and labels text into a scratch
+ *   string it owns and reuses, so once that string has grown no call
+ *   allocates (the library's own working memory is also kept with the
+ *   buffer; see promfmt.h). Bytes at or above 0x80 pass through unchanged;
+ *   a labels text must be valid UTF-8, as the library parses it as JSON.
+ * - Labels are given as a label_source: a braced list of pairs, any range
+ *   whose elements have `first` and `second` convertible to
+ *   std::string_view (a std::map, a std::vector of std::pair, ...), a
+ *   json_text, or `{}` for none. Pairs are written as one JSON object, with
+ *   quotes, backslashes and control bytes escaped; the library checks the
+ *   names, sorts them and escapes the values. A NUL byte in a name or value
+ *   ends it there, as an escaped NUL does in the library.
+ * - Every emitter has two forms. The plain one (help(), sample(), ...)
+ *   throws promfmt::cxx::error carrying the library's message when the
+ *   library refuses the call. The try_ form (try_help(), try_sample(), ...)
+ *   returns false instead; the message is then last_error(). Both forms
+ *   throw std::bad_alloc when the scratch string cannot grow, as any
+ *   std::string would. A refused sample, HELP or TYPE line leaves the text
+ *   as it was; gauge() and counter() keep the lines written before a
+ *   refused step, exactly as promfmt_emit_gauge() does.
+ * - Threads: nothing is locked. A buffer may be moved to another thread,
+ *   but one buffer must not be used from two threads at once. The
+ *   library's last-error text is one block shared by the whole process:
+ *   error::what() is copied right after the failing call, on its thread,
+ *   but a failure on another thread at that very moment may overwrite it.
+ */
+#ifndef PROMFMT_HPP
+#define PROMFMT_HPP
+
+#if (defined(_MSVC_LANG) ? _MSVC_LANG : __cplusplus) < 201703L
+#error "promfmt.hpp needs C++17 or later"
+#endif
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <iterator>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+
+#include "promfmt.h"
+
+namespace promfmt::cxx {
+
+/** The kind a TYPE line names. */
+enum class metric_type : std::int32_t {
+    untyped = PROMFMT_TYPE_UNTYPED,
+    counter = PROMFMT_TYPE_COUNTER,
+    gauge = PROMFMT_TYPE_GAUGE,
+    histogram = PROMFMT_TYPE_HISTOGRAM,
+    summary = PROMFMT_TYPE_SUMMARY,
+};
+
+/**
+ * A refusal by the library. what() is the library's message, the same text
+ * promfmt_last_error() gave right after the call ("invalid metric name",
+ * "duplicate label name in JSON", ...).
+ */
+class error : public std::runtime_error {
+public:
+    explicit error(const char *message) : std::runtime_error(message) {}
+};
+
+/**
+ * The message of the most recent failure in the process, "" when nothing
+ * has failed. Read it right after a try_ call returns false, on the same
+ * thread. The view stays valid for the life of the process, but its text
+ * changes with the next failure anywhere.
+ */
+inline std::string_view last_error() noexcept { return promfmt_last_error(); }
+
+/** One label: name and value. Both views must outlive the call only. */
+using label = std::pair<std::string_view, std::string_view>;
+
+/**
+ * Labels given as the text of one JSON object, passed to the library as
+ * it is (see promfmt_emit_sample() for what it accepts). The text need not
+ * be NUL-terminated.
+ */
+struct json_text {
+    std::string_view text;
+};
+
+namespace detail {
+
+// Appends s as a JSON string: quotes, backslashes and bytes below 0x20 are
+// escaped, every other byte is copied in runs.
+inline void append_json_string(std::string &out, std::string_view s)
+{
+    static constexpr char hex[] = "0123456789abcdef";
+    out.push_back('"');
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c >= 0x20 && c != '"' && c != '\\')
+            continue;
+        out.append(s.data() + run, i - run);
+        run = i + 1;
+        if (c == '"' || c == '\\') {
+            const char escaped[2] = {'\\', static_cast<char>(c)};
+            out.append(escaped, 2);
+        } else {
+            const char escaped[6] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 15]};
+            out.append(escaped, 6);
+        }
+    }
+    out.append(s.data() + run, s.size() - run);
+    out.push_back('"');
+}
+
+// Appends "name":"value", preceded by a comma unless it is the first member.
+inline void append_member(std::string &out, bool first, std::string_view name,
+                          std::string_view value)
+{
+    if (!first)
+        out.push_back(',');
+    append_json_string(out, name);
+    out.push_back(':');
+    append_json_string(out, value);
+}
+
+// Appends the pairs from it to end as one JSON object.
+template <class It, class End>
+void append_object(std::string &out, It it, End end)
+{
+    out.push_back('{');
+    for (bool first = true; it != end; ++it, first = false)
+        append_member(out, first, it->first, it->second);
+    out.push_back('}');
+}
+
+template <class Range>
+using label_iterator = decltype(std::begin(std::declval<const Range &>()));
+
+// True for a range whose elements have first and second that convert to
+// std::string_view.
+template <class Range, class = void>
+struct is_label_range : std::false_type {};
+
+template <class Range>
+struct is_label_range<Range, std::void_t<decltype(std::end(std::declval<const Range &>())),
+                                         decltype(std::declval<label_iterator<Range>>()->first),
+                                         decltype(std::declval<label_iterator<Range>>()->second)>>
+    : std::conjunction<
+          std::is_convertible<decltype(std::declval<label_iterator<Range>>()->first),
+                              std::string_view>,
+          std::is_convertible<decltype(std::declval<label_iterator<Range>>()->second),
+                              std::string_view>> {};
+
+}  // namespace detail
+
+/**
+ * Where a sample's labels come from, taken by the emitters. Not stored: it
+ * refers to the caller's labels for the length of one call only.
+ */
+class label_source {
+public:
+    /** No labels: `{}`. */
+    label_source() noexcept = default;
+
+    /** A braced list of pairs: `{{"method", "get"}, {"code", "200"}}`. */
+    label_source(std::initializer_list<label> pairs) noexcept
+        : object_(pairs.begin()), count_(pairs.size()), write_(&write_list)
+    {
+    }
+
+    /** Any range of pairs whose first and second convert to std::string_view. */
+    template <class Range,
+              std::enable_if_t<detail::is_label_range<Range>::value, int> = 0>
+    label_source(const Range &pairs) noexcept : object_(&pairs), write_(&write_range<Range>)
+    {
+    }
+
+    /** JSON text, handed to the library unchanged. */
+    label_source(json_text json) noexcept : json_(json.text), write_(&write_json) {}
+
+    /** True for `{}`: the sample has no labels. */
+    bool empty() const noexcept { return write_ == nullptr; }
+
+    /** Appends the labels as JSON text to out. */
+    void write(std::string &out) const
+    {
+        if (write_)
+            write_(*this, out);
+    }
+
+private:
+    using write_fn = void (*)(const label_source &, std::string &);
+
+    static void write_list(const label_source &self, std::string &out)
+    {
+        const auto *first = static_cast<const label *>(self.object_);
+        detail::append_object(out, first, first + self.count_);
+    }
+
+    template <class Range>
+    static void write_range(const label_source &self, std::string &out)
+    {
+        const auto &pairs = *static_cast<const Range *>(self.object_);
+        detail::append_object(out, std::begin(pairs), std::end(pairs));
+    }
+
+    static void write_json(const label_source &self, std::string &out) { out += self.json_; }
+
+    const void *object_ = nullptr;
+    std::size_t count_ = 0;
+    std::string_view json_;
+    write_fn write_ = nullptr;
+};
+
+/**
+ * An output buffer: owns one promfmt_buffer_t (freed by the destructor) and
+ * the scratch string its calls stage text in, which keeps the size of the
+ * largest call's name, help text and labels. Move-only; a moved-from
+ * buffer owns nothing: its view is empty and its emitters fail with
+ * "null buffer pointer".
+ */
+class buffer {
+public:
+    /**
+     * Creates an empty buffer of @p initial_capacity bytes (at least 64; it
+     * grows as needed).
+     * @throws error with the library's message when memory runs out.
+     */
+    explicit buffer(std::size_t initial_capacity = 0)
+        : handle_(promfmt_buffer_create(initial_capacity))
+    {
+        if (!handle_)
+            throw error(promfmt_last_error());
+    }
+
+    /**
+     * The non-throwing form: when memory runs out, the buffer owns nothing
+     * (test it with operator bool) and last_error() says why.
+     */
+    explicit buffer(std::nothrow_t, std::size_t initial_capacity = 0) noexcept
+        : handle_(promfmt_buffer_create(initial_capacity))
+    {
+    }
+
+    buffer(buffer &&) noexcept = default;
+    buffer &operator=(buffer &&) noexcept = default;
+    buffer(const buffer &) = delete;
+    buffer &operator=(const buffer &) = delete;
+    ~buffer() = default;
+
+    /** True when the buffer owns a promfmt_buffer_t (not moved from). */
+    explicit operator bool() const noexcept { return handle_ != nullptr; }
+
+    /**
+     * The text written so far. The view points into the buffer: it stays
+     * valid until the next emitter call, reset() or destruction (moving the
+     * buffer keeps it valid). Copy or send the text before writing more.
+     */
+    std::string_view view() const noexcept { return {data(), size()}; }
+
+    /** The text as a NUL-terminated string; same lifetime as view(). */
+    const char *data() const noexcept { return promfmt_buffer_data(handle_.get()); }
+
+    /** The length of the text in bytes, without the NUL. */
+    std::size_t size() const noexcept { return promfmt_buffer_len(handle_.get()); }
+
+    /**
+     * Empties the text and keeps the memory, so a buffer reused for every
+     * scrape stops allocating once it has grown. Invalidates view().
+     */
+    void reset() noexcept { promfmt_buffer_reset(handle_.get()); }
+
+    /**
+     * The owned promfmt_buffer_t, for calls of the C interface; nullptr
+     * when moved from. Still owned by this buffer: do not free it.
+     */
+    promfmt_buffer_t *get() const noexcept { return handle_.get(); }
+
+    /**
+     * Appends "# HELP name text": the help text's backslashes and line
+     * feeds are escaped. Write one HELP line per family.
+     * @throws error "invalid metric name for HELP emission" or
+     *         "failed to expand buffer: out of memory"; the text is then
+     *         as it was.
+     */
+    void help(std::string_view name, std::string_view text) { check(try_help(name, text)); }
+
+    /**
+     * Appends "# TYPE name kind".
+     * @throws error "invalid metric name for TYPE emission" or
+     *         "failed to expand buffer: out of memory"; the text is then
+     *         as it was.
+     */
+    void type(std::string_view name, metric_type kind) { check(try_type(name, kind)); }
+
+    /**
+     * Appends one sample line: the name, the labels sorted by name, the
+     * value (NaN, +Inf, -Inf or 14 significant digits) and, when
+     * @p timestamp_ms > 0, the timestamp in milliseconds since the epoch.
+     * @throws error with any message of promfmt_emit_sample() ("invalid
+     *         metric name", "invalid label name in JSON", "duplicate label
+     *         name in JSON", "failed to parse labels JSON", ...); the text
+     *         is then as it was.
+     */
+    void sample(std::string_view name, label_source labels, double value,
+                std::int64_t timestamp_ms = 0)
+    {
+        check(try_sample(name, labels, value, timestamp_ms));
+    }
+
+    /**
+     * Appends a whole gauge family of one series: the HELP line when
+     * @p help_text is not empty, the TYPE line and the sample line. For a
+     * family of several series, call help(), type() and then sample() per
+     * series.
+     * @throws error with the message of the refused step; the lines of the
+     *         steps before it stay.
+     */
+    void gauge(std::string_view name, std::string_view help_text, label_source labels,
+               double value)
+    {
+        check(try_gauge(name, help_text, labels, value));
+    }
+
+    /** As gauge(), with the TYPE line "counter"; the name is not changed. */
+    void counter(std::string_view name, std::string_view help_text, label_source labels,
+                 double value)
+    {
+        check(try_counter(name, help_text, labels, value));
+    }
+
+    /** help() that returns false instead of throwing error. */
+    [[nodiscard]] bool try_help(std::string_view name, std::string_view text)
+    {
+        scratch_.clear();
+        const std::size_t n = stage(name), h = stage(text);
+        return promfmt_emit_help(get(), at(n), at(h)) == 0;
+    }
+
+    /** type() that returns false instead of throwing error. */
+    [[nodiscard]] bool try_type(std::string_view name, metric_type kind)
+    {
+        scratch_.clear();
+        const std::size_t n = stage(name);
+        return promfmt_emit_type(get(), at(n), static_cast<promfmt_metric_type_t>(kind)) == 0;
+    }
+
+    /** sample() that returns false instead of throwing error. */
+    [[nodiscard]] bool try_sample(std::string_view name, label_source labels, double value,
+                                  std::int64_t timestamp_ms = 0)
+    {
+        scratch_.clear();
+        const std::size_t n = stage(name), l = stage_labels(labels);
+        return promfmt_emit_sample(get(), at(n), labels_at(labels, l), value, timestamp_ms) == 0;
+    }
+
+    /** gauge() that returns false instead of throwing error. */
+    [[nodiscard]] bool try_gauge(std::string_view name, std::string_view help_text,
+                                 label_source labels, double value)
+    {
+        return try_family(promfmt_emit_gauge, name, help_text, labels, value);
+    }
+
+    /** counter() that returns false instead of throwing error. */
+    [[nodiscard]] bool try_counter(std::string_view name, std::string_view help_text,
+                                   label_source labels, double value)
+    {
+        return try_family(promfmt_emit_counter, name, help_text, labels, value);
+    }
+
+private:
+    struct deleter {
+        void operator()(promfmt_buffer_t *buf) const noexcept { promfmt_buffer_free(buf); }
+    };
+
+    using family_fn = decltype(&promfmt_emit_gauge);
+
+    bool try_family(family_fn emit, std::string_view name, std::string_view help_text,
+                    const label_source &labels, double value)
+    {
+        scratch_.clear();
+        const std::size_t n = stage(name), h = stage(help_text), l = stage_labels(labels);
+        return emit(get(), at(n), at(h), labels_at(labels, l), value) == 0;
+    }
+
+    static void check(bool ok)
+    {
+        if (!ok)
+            throw error(promfmt_last_error());
+    }
+
+    // Copies text and a NUL to the end of the scratch string and returns
+    // where it starts. Offsets, not pointers: the string may still grow.
+    std::size_t stage(std::string_view text)
+    {
+        const std::size_t start = scratch_.size();
+        scratch_.append(text);
+        scratch_.push_back('\0');
+        return start;
+    }
+
+    std::size_t stage_labels(const label_source &labels)
+    {
+        const std::size_t start = scratch_.size();
+        labels.write(scratch_);
+        scratch_.push_back('\0');
+        return start;
+    }
+
+    const char *at(std::size_t offset) const noexcept { return scratch_.data() + offset; }
+
+    const char *labels_at(const label_source &labels, std::size_t offset) const noexcept
+    {
+        return labels.empty() ? nullptr : at(offset);
+    }
+
+    std::unique_ptr<promfmt_buffer_t, deleter> handle_;
+    std::string scratch_;
+};
+
+}  // namespace promfmt::cxx
+
+#endif  // PROMFMT_HPP
