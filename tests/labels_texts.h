@@ -86,6 +86,22 @@ inline void add_literal_cases(std::vector<Case> &out)
         refused("key starting with a digit", "{\"1a\":\"b\"}", kBadName),
         refused("key with a hyphen", "{\"a-b\":\"c\"}", kBadName),
         refused("reserved key", "{\"__name__\":\"b\"}", kBadName),
+        refused("reserved key after a long first name",
+                "{\"label_app_kubernetes_io_name\":\"a\",\"__name__\":\"b\"}", kBadName),
+        refused("reserved key after a first name sharing its start",
+                "{\"__name__ish_and_more\":\"a\",\"__name__\":\"b\"}", kBadName),
+        refused("a long first name twice",
+                "{\"label_app_kubernetes_io_name\":\"a\",\"label_app_kubernetes_io_name\":\"b\"}",
+                "duplicate label name in JSON"),
+        accepted("a name that is the long first name's start",
+                 "{\"label_app_kubernetes_io_name\":\"a\",\"label_app_kube\":\"b\"}",
+                 "{label_app_kube=\"b\",label_app_kubernetes_io_name=\"a\"}"),
+        accepted("a name that extends the long first name",
+                 "{\"label_app_kubernetes\":\"a\",\"label_app_kubernetes_io\":\"b\"}",
+                 "{label_app_kubernetes=\"a\",label_app_kubernetes_io=\"b\"}"),
+        accepted("names sharing less than the first name's length",
+                 "{\"label_app_kubernetes_io_name\":\"a\",\"label_app_k\":\"b\",\"label_b\":\"c\"}",
+                 "{label_app_k=\"b\",label_app_kubernetes_io_name=\"a\",label_b=\"c\"}"),
         accepted("reserved key's prefix", "{\"__name_\":\"b\"}", "{__name_=\"b\"}"),
         accepted("reserved key extended", "{\"__name__x\":\"b\"}", "{__name__x=\"b\"}"),
         accepted("escaped key", "{\"\\u0061b\":\"c\"}", "{ab=\"c\"}"),
@@ -183,25 +199,40 @@ inline void add_value_cases(std::vector<Case> &out)
     }
 }
 
-// Every byte inside a key, first and third: a name byte makes another
-// name, a byte JSON takes in a string makes an invalid name, anything
+// Every byte inside a key, at places in and past its first eight and ten
+// bytes, in the first member and in one after a long first name that
+// shares the key's start: a name byte makes another name, a byte JSON
+// takes in a string (or a valid escape) makes an invalid name, anything
 // else is not JSON.
 inline void add_key_cases(std::vector<Case> &out)
 {
-    for (size_t at : {0, 2}) {
+    const std::string base = "label_app_kubernetes_io_name_x";
+    const std::string first = "label_app_kubernetes_io_name_y";
+    for (size_t at : {0, 2, 7, 8, 9, 10, 15, 16, 24, 30}) {
         for (int b = 1; b < 256; ++b) {
             unsigned char c = static_cast<unsigned char>(b);
             bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
             bool name_byte = letter || (at > 0 && c >= '0' && c <= '9');
             bool json_char = c >= 0x20 && c < 0x80 && c != '"' && c != '\\';
-            std::string key = "abcd";
+            // A backslash escapes the byte after it, a valid escape when
+            // that is b, f, n, r, t or '/'; none of those is a name byte.
+            if (c == '\\' && at < base.size())
+                json_char = std::string("bfnrt/").find(base[at]) != std::string::npos;
+            std::string key = base;
             key.insert(at, 1, static_cast<char>(c));
-            std::string json = "{\"" + key + "\":\"v\"}";
-            std::string what = "key byte " + hex(c) + " at " + std::to_string(at);
-            if (name_byte)
-                out.push_back(accepted(what, json, "{" + key + "=\"v\"}"));
-            else
-                out.push_back(refused(what, json, json_char ? kBadName : kNotJson));
+            for (bool second : {false, true}) {
+                std::string json = "{" + std::string(second ? "\"" + first + "\":\"w\"," : "") +
+                                   "\"" + key + "\":\"v\"}";
+                std::string what = "key byte " + hex(c) + " at " + std::to_string(at) +
+                                   (second ? " after a long first name" : "");
+                std::string labels = key + "=\"v\"";
+                if (second)
+                    labels = first < key ? first + "=\"w\"," + labels : labels + "," + first + "=\"w\"";
+                if (name_byte)
+                    out.push_back(accepted(what, json, "{" + labels + "}"));
+                else
+                    out.push_back(refused(what, json, json_char ? kBadName : kNotJson));
+            }
         }
     }
 }
