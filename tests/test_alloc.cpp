@@ -32,6 +32,27 @@ const char *kManyLabels =
 // Too long to be parsed on the stack, so the parser allocates.
 const std::string kBigLabels = "{\"b\":\"" + std::string(2000, 'x') + "\",\"a\":1}";
 
+// n labels behind a 24-byte common prefix, in reverse order; string
+// values keep them with the copy-through scanner, number values send them
+// to the parser.
+std::string labels_behind_prefix(int n, bool numbers)
+{
+    std::string json = "{";
+    for (int i = n - 1; i >= 0; --i) {
+        std::string v = std::to_string(i);
+        json += "\"label_app_kubernetes_io_" + v + "\":" + (numbers ? v : "\"" + v + "\"");
+        json += i ? "," : "}";
+    }
+    return json;
+}
+
+// Beyond the labels kept inline: the scanner's working memory grows (and
+// may fail, so that the parser takes over) in one, in five doublings.
+const std::string kFortyStrings = labels_behind_prefix(40, false);
+const std::string kThreeHundredStrings = labels_behind_prefix(300, false);
+// A text too large for the kept parse memory, so the parser allocates.
+const std::string kLabelsParsedOnTheHeap = labels_behind_prefix(12000, true);
+
 std::vector<Scenario> scenarios()
 {
     return {
@@ -49,6 +70,19 @@ std::vector<Scenario> scenarios()
         {"sample whose labels text is parsed on the heap",
          [](promfmt_buffer_t *b) { return promfmt_emit_sample(b, "m", kBigLabels.c_str(), 1, 0); },
          {kGrow, kParse}, {""}},
+        {"sample with 40 string labels",
+         [](promfmt_buffer_t *b) { return promfmt_emit_sample(b, "m", kFortyStrings.c_str(), 1, 0); },
+         {kGrow, kParse, kPairs}, {""}},
+        {"sample with 300 string labels",
+         [](promfmt_buffer_t *b) {
+             return promfmt_emit_sample(b, "m", kThreeHundredStrings.c_str(), 1, 0);
+         },
+         {kGrow, kParse, kPairs}, {""}},
+        {"sample with 12000 labels parsed on the heap",
+         [](promfmt_buffer_t *b) {
+             return promfmt_emit_sample(b, "m", kLabelsParsedOnTheHeap.c_str(), 1, 0);
+         },
+         {kGrow, kParse, kPairs}, {""}},
         {"help", [](promfmt_buffer_t *b) { return promfmt_emit_help(b, "m", "a\\b\nc"); },
          {kGrow}, {""}},
         {"type",

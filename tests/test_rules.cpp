@@ -153,6 +153,9 @@ TEST(Escape, RefusesLengthsBeyondInt)
     EXPECT_EQ(last_error(), "label value too long");
     big[n - 1] = '\0';
     EXPECT_EQ(promfmt_escape_label_value(big.data(), nullptr, 0), INT_MAX - 1);
+    // The limit itself: one line feed fewer and a plain byte give INT_MAX.
+    big[n - 1] = 'x';
+    EXPECT_EQ(promfmt_escape_label_value(big.data(), nullptr, 0), INT_MAX);
 }
 
 }  // namespace

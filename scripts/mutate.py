@@ -1,0 +1,119 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
+"""Mutation run over the library's sources: makes one small change at a
+time (a comparison flipped, a constant moved by one, a condition negated,
+a call dropped), rebuilds the unit tests and runs them. A mutant that
+every test survives is listed: either a test is missing, or the change
+does not alter behaviour (it is equivalent, only slower, or unreachable).
+
+    python3 scripts/mutate.py BUILD_DIR [src/FILE.cpp ...] [--lines A-B]
+
+BUILD_DIR is a configured build of this tree with the tests on. Each file
+is restored after its mutants, also on Ctrl-C. Not run by CI: each mutant
+costs a rebuild, so run it on a copy of the tree while working in another.
+"""
+import argparse
+import pathlib
+import re
+import signal
+import subprocess
+import sys
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+TESTS = ["promfmt_tests", "promfmt_route_tests", "promfmt_alloc_tests"]
+# Slow and only about the exported escape: run for rules.cpp alone.
+SLOW_TEST = "Escape.RefusesLengthsBeyondInt"
+
+SWAPS = [(" < ", " <= "), (" <= ", " < "), (" > ", " >= "), (" >= ", " > "),
+         (" == ", " != "), (" != ", " == "), (" && ", " || "), (" || ", " && "),
+         (" + ", " - "), (" - ", " + "), ("true", "false"), ("false", "true"),
+         ("++", "--"), ("--", "++")]
+NUMBER = re.compile(r"(?<![\w.])(\d+)(?![\w.])")
+NEGATION = re.compile(r"!(?!=)")
+DROPPABLE = re.compile(r"^\s+(\+\+|--)?[\w:>.\-\[\]*]+(\(.*\)|\+\+|--)?;\s*$")
+
+
+def code_part(line):
+    """The line without a trailing comment; None for lines not to mutate."""
+    s = line.strip()
+    if not s or s.startswith(("//", "#", "*", "/*")):
+        return None
+    return line.split("//", 1)[0]
+
+
+def mutants_of(line):
+    code = code_part(line)
+    if code is None:
+        return
+    rest = line[len(code):]
+    for old, new in SWAPS:
+        for m in re.finditer(re.escape(old), code):
+            yield f"'{old.strip()}' -> '{new.strip()}'", \
+                code[:m.start()] + new + code[m.end():] + rest
+    for m in NUMBER.finditer(code):
+        n = int(m.group(1))
+        for k in {n + 1, max(n - 1, 0)} - {n}:
+            yield f"{n} -> {k}", code[:m.start()] + str(k) + code[m.end():] + rest
+    for m in NEGATION.finditer(code):
+        yield "'!' dropped", code[:m.start()] + code[m.end():] + rest
+    if DROPPABLE.match(code) and not code.strip().startswith("return"):
+        yield "statement dropped", "\n"
+
+
+def run(cmd, timeout):
+    try:
+        return subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              timeout=timeout).returncode
+    except subprocess.TimeoutExpired:
+        return "timeout"
+
+
+def killed(build, slow):
+    """True when some test fails (or hangs) against the current sources."""
+    if run(["cmake", "--build", str(build), "-j2", "--target", *TESTS], 600) != 0:
+        return None  # does not compile: not a mutant
+    for t in TESTS:
+        cmd = [str(build / "tests" / t), "--gtest_brief=1"]
+        if t == "promfmt_tests" and not slow:
+            cmd.append(f"--gtest_filter=-{SLOW_TEST}")
+        if run(cmd, 120) != 0:
+            return True
+    return False
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("build", type=pathlib.Path)
+    ap.add_argument("files", nargs="*")
+    ap.add_argument("--lines", help="only lines A-B of each file")
+    args = ap.parse_args()
+    # A kill restores the file being mutated, as Ctrl-C does.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+    files = [pathlib.Path(f) for f in args.files] or sorted((ROOT / "src").glob("*.cpp"))
+    lo, hi = (map(int, args.lines.split("-")) if args.lines else (1, 10**9))
+    counts = {"killed": 0, "survived": 0, "not compiled": 0}
+    for path in files:
+        path = path if path.is_absolute() else ROOT / path
+        original = path.read_text()
+        lines = original.splitlines(keepends=True)
+        try:
+            for i, line in enumerate(lines):
+                if not lo <= i + 1 <= hi:
+                    continue
+                for what, new in mutants_of(line):
+                    path.write_text("".join(lines[:i] + [new] + lines[i + 1:]))
+                    result = killed(args.build, path.name == "rules.cpp")
+                    key = {None: "not compiled", True: "killed", False: "survived"}[result]
+                    counts[key] += 1
+                    if result is False:
+                        print(f"SURVIVED {path.relative_to(ROOT)}:{i + 1}: {what}: "
+                              f"{line.strip()}", flush=True)
+        finally:
+            path.write_text(original)
+        run(["cmake", "--build", str(args.build), "-j2", "--target", *TESTS], 600)
+        print(f"{path.relative_to(ROOT)}: {counts}", flush=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

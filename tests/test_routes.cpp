@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: MIT
+// The copy-through scanner held against the parser: every text of
+// tests/labels_texts.h is written once by the normal route and once by the
+// parser alone. Both must give the expected outcome, so the same return
+// code, the same message and the same bytes. And the scanner must take
+// every text it is meant for: when it gives up, the result is still right,
+// only slower.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "emit.h"
+#include "flat_labels.h"
+#include "labels_texts.h"
+#include "support.h"
+
+namespace {
+
+struct Outcome {
+    int rc;
+    std::string error;
+    std::string text;
+};
+
+Outcome write_with(const labels_texts::Case &c, promfmt::labels_route route)
+{
+    Buffer buf;
+    EXPECT_EQ(promfmt_emit_sample(buf, "before", nullptr, 0, 0), 0);
+    prime_error();
+    Outcome out;
+    out.rc = promfmt::emit_sample(buf, "m", c.json.c_str(), 1, 0, route);
+    out.error = out.rc == 0 ? "" : last_error();
+    out.text = buf.text();
+    return out;
+}
+
+TEST(Routes, ScannerAndParserAgree)
+{
+    const std::vector<labels_texts::Case> cases = labels_texts::all_cases();
+    int failures = 0;
+    for (const labels_texts::Case &c : cases) {
+        Outcome want{c.error.empty() ? 0 : -1, c.error,
+                     "before 0\n" + (c.error.empty() ? c.line : "")};
+        Outcome any = write_with(c, promfmt::LABELS_ANY_ROUTE);
+        Outcome parser = write_with(c, promfmt::LABELS_PARSER_ONLY);
+        for (const Outcome *got : {&parser, &any}) {
+            if (got->rc == want.rc && got->error == want.error && got->text == want.text)
+                continue;
+            if (++failures <= 10)
+                ADD_FAILURE() << c.what << ": " << c.json << "\n  "
+                              << (got == &any ? "normal route" : "parser alone") << ": rc "
+                              << got->rc << ", " << got->error << got->text << "\n  want "
+                              << (c.error.empty() ? c.line : c.error);
+        }
+    }
+    EXPECT_EQ(failures, 0) << "of " << cases.size() << " texts";
+}
+
+// The texts the scanner is meant to take, written out plainly: a flat
+// object of "name":"value" members, names valid label names without
+// escapes, values of bytes 0x20 to 0x7f but the quote and the backslash,
+// and the escapes \", \\ and \n; JSON whitespace between tokens.
+bool meant_for_scanner(const std::string &json)
+{
+    size_t i = 0;
+    auto at = [&](size_t k) { return k < json.size() ? static_cast<unsigned char>(json[k]) : 0; };
+    auto space = [&] {
+        while (at(i) == ' ' || at(i) == '\t' || at(i) == '\n' || at(i) == '\r')
+            ++i;
+    };
+    auto name_byte = [](unsigned c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '_';
+    };
+    auto string = [&](bool name) {
+        if (at(i) != '"')
+            return false;
+        size_t start = ++i;
+        for (unsigned c; (c = at(i)) != '"'; ++i) {
+            if (name ? !name_byte(c) : c < 0x20 || c >= 0x80)
+                return false;
+            if (c == '\\' && (at(i + 1) == '"' || at(i + 1) == '\\' || at(i + 1) == 'n'))
+                ++i;
+            else if (c == '\\')
+                return false;
+        }
+        std::string text = json.substr(start, i++ - start);
+        return !name || (!text.empty() && !(text[0] >= '0' && text[0] <= '9') &&
+                         text != "__name__");
+    };
+    auto end = [&] {
+        ++i;
+        space();
+        return i == json.size();
+    };
+    space();
+    if (at(i++) != '{')
+        return false;
+    space();
+    if (at(i) == '}')
+        return end();
+    for (;;) {
+        if (!string(true))
+            return false;
+        space();
+        if (at(i++) != ':')
+            return false;
+        space();
+        if (!string(false))
+            return false;
+        space();
+        if (at(i) == '}')
+            return end();
+        if (at(i++) != ',')
+            return false;
+        space();
+    }
+}
+
+TEST(Routes, ScannerTakesExactlyTheTextsMeantForIt)
+{
+    const std::vector<labels_texts::Case> cases = labels_texts::all_cases();
+    int failures = 0;
+    for (const labels_texts::Case &c : cases) {
+        const char *text = promfmt::skip_json_space(c.json.c_str());
+        promfmt::flat_scan scan;
+        promfmt::flat_begin(&scan, text, strlen(text));
+        promfmt::label_pair room[1];  // room for one: the scan resumes after each member
+        size_t stored;
+        promfmt::flat_result r;
+        while ((r = promfmt::flat_read(&scan, room, 1, &stored)) == promfmt::FLAT_FULL) {
+        }
+        bool takes = r == promfmt::FLAT_END;
+        if (takes != meant_for_scanner(c.json) && ++failures <= 10)
+            ADD_FAILURE() << c.what << ": " << c.json << "\n  the scanner "
+                          << (takes ? "takes it" : "gives up");
+    }
+    EXPECT_EQ(failures, 0) << "of " << cases.size() << " texts";
+}
+
+}  // namespace

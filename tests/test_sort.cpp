@@ -1,0 +1,225 @@
+// SPDX-License-Identifier: MIT
+// Label order on the shapes real exporters send: names behind a common
+// prefix of every length up to 40 bytes, label sets of the sizes the sort
+// handles differently, every input order a fast path could mistake for
+// another, both label routes, and duplicates among many labels. Every case
+// is written on one buffer, reset in between, so that each call runs on the
+// working memory the call before it left behind.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support.h"
+
+namespace {
+
+// The bytes of label names, in byte order; the first byte of a name may
+// not be a digit.
+const std::string kNameBytes =
+    "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ_abcdefghijklmnopqrstuvwxyz";
+const std::string kFirstBytes = kNameBytes.substr(10);
+// Prefixes are cut from this; each is a valid start of a name.
+const std::string kPrefixSource = "label_app_kubernetes_io_managed_by_Team42x";
+constexpr size_t kMaxPrefix = 40;
+// Larger sets first, so that each call finds the keys of a larger one in
+// the working memory.
+const size_t kCounts[] = {256, 64, 17, 16, 5, 2};
+
+struct Rng {
+    uint64_t s;
+    uint64_t next()
+    {
+        s ^= s << 13, s ^= s >> 7, s ^= s << 17;
+        return s;
+    }
+    size_t below(size_t n) { return static_cast<size_t>(next() % n); }
+};
+
+// n distinct names: the first `prefix` bytes of kPrefixSource, then a
+// suffix. With fixed_length, every suffix has the same length (one byte,
+// or two when one cannot give n names), so neighbours in byte order differ
+// only in their last byte; otherwise suffixes have 0 to 3 bytes and some
+// names are prefixes of others.
+std::vector<std::string> make_names(size_t prefix, size_t n, bool fixed_length, Rng &rng)
+{
+    const std::string head = kPrefixSource.substr(0, prefix);
+    size_t length = n <= kFirstBytes.size() ? 1 : 2;
+    std::set<std::string> names;
+    while (names.size() < n) {
+        if (!fixed_length)
+            length = rng.below(4);
+        std::string name = head;
+        for (size_t i = 0; i < length; ++i) {
+            const std::string &bytes = name.empty() ? kFirstBytes : kNameBytes;
+            name += bytes[rng.below(bytes.size())];
+        }
+        if (!name.empty())
+            names.insert(name);
+    }
+    return std::vector<std::string>(names.begin(), names.end());
+}
+
+// How the sorted names are handed over.
+enum Order { SORTED, REVERSED, PAIRS_SWAPPED, ROTATED, SHUFFLED };
+const Order kOrders[] = {SORTED, REVERSED, PAIRS_SWAPPED, ROTATED, SHUFFLED};
+const char *const kOrderNames[] = {"sorted", "reversed", "pairs swapped", "rotated", "shuffled"};
+
+std::vector<size_t> arrange(size_t n, Order order, Rng &rng)
+{
+    std::vector<size_t> idx(n);
+    for (size_t i = 0; i < n; ++i)
+        idx[i] = i;
+    switch (order) {
+    case SORTED:
+        break;
+    case REVERSED:
+        std::reverse(idx.begin(), idx.end());
+        break;
+    case PAIRS_SWAPPED:
+        for (size_t i = 0; i + 1 < n; i += 2)
+            std::swap(idx[i], idx[i + 1]);
+        break;
+    case ROTATED:  // sorted, but the first name comes last
+        std::rotate(idx.begin(), idx.begin() + 1, idx.end());
+        break;
+    case SHUFFLED:
+        for (size_t i = n; i > 1; --i)
+            std::swap(idx[i - 1], idx[rng.below(i)]);
+        break;
+    }
+    return idx;
+}
+
+// Which reader takes the labels text: string values stay with the
+// copy-through scanner, number values go to the parser, and a number in
+// the last member sends the text to the parser after the scanner has read
+// (and made room for) all the others.
+enum Route { STRINGS, NUMBERS, LAST_A_NUMBER };
+const Route kRoutes[] = {STRINGS, NUMBERS, LAST_A_NUMBER};
+const char *const kRouteNames[] = {"string values", "number values", "last value a number"};
+
+// A member with value id: "name":"id" or "name":id.
+std::string member(const std::string &name, size_t id, bool number)
+{
+    std::string v = std::to_string(id);
+    return "\"" + name + "\":" + (number ? v : "\"" + v + "\"");
+}
+
+// The labels text of names[at[0]], names[at[1]], ...; each label's value
+// is its index in names, so a label that loses its value shows.
+std::string labels_json(const std::vector<std::string> &names, const std::vector<size_t> &at,
+                        Route route)
+{
+    std::string json = "{";
+    for (size_t k = 0; k < at.size(); ++k) {
+        bool number = route == NUMBERS || (route == LAST_A_NUMBER && k + 1 == at.size());
+        json += (k ? "," : "") + member(names[at[k]], at[k], number);
+    }
+    return json + "}";
+}
+
+// The line, built independently: the (name, value) pairs sorted as strings.
+std::string expected_line(const std::vector<std::string> &names, const std::vector<size_t> &at)
+{
+    std::vector<std::pair<std::string, size_t>> pairs;
+    for (size_t i : at)
+        pairs.emplace_back(names[i], i);
+    std::sort(pairs.begin(), pairs.end());
+    std::string line = "m{";
+    for (size_t i = 0; i < pairs.size(); ++i)
+        line += (i ? ",": "") + pairs[i].first + "=\"" + std::to_string(pairs[i].second) + "\"";
+    return line + "} 1\n";
+}
+
+// Writes one labels text on buf (reset first) and checks the outcome: the
+// line, or the refusal with its message and an empty buffer.
+void check_one(promfmt_buffer_t *buf, const std::string &json, const std::string &line,
+               const char *error, const std::string &what)
+{
+    promfmt_buffer_reset(buf);
+    prime_error();
+    int rc = promfmt_emit_sample(buf, "m", json.c_str(), 1, 0);
+    std::string text(promfmt_buffer_data(buf), promfmt_buffer_len(buf));
+    if (!error) {
+        ASSERT_EQ(rc, 0) << what << ": " << last_error() << "\n" << json;
+        ASSERT_EQ(text, line) << what << "\n" << json;
+    } else {
+        ASSERT_EQ(rc, -1) << what << "\n" << json;
+        ASSERT_EQ(last_error(), error) << what;
+        ASSERT_EQ(text, "") << what << ": a refused line must leave the buffer as it was";
+    }
+}
+
+std::string describe(size_t prefix, size_t n, const char *shape, Order order, Route route)
+{
+    return std::to_string(n) + " names, " + shape + ", behind a " + std::to_string(prefix) +
+           "-byte prefix, " + kOrderNames[order] + ", " + kRouteNames[route];
+}
+
+TEST(Sort, NamesBehindCommonPrefixesOfEveryLength)
+{
+    Buffer buf;
+    Rng rng{0x2545F4914F6CDD1Dull};
+    for (size_t prefix = 0; prefix <= kMaxPrefix; ++prefix) {
+        for (bool fixed_length : {true, false}) {
+            const char *shape = fixed_length ? "differing in the last byte" : "of unequal length";
+            for (size_t n : kCounts) {
+                std::vector<std::string> names = make_names(prefix, n, fixed_length, rng);
+                for (Order order : kOrders) {
+                    std::vector<size_t> at = arrange(n, order, rng);
+                    std::string line = expected_line(names, at);
+                    for (Route route : kRoutes) {
+                        std::string what = describe(prefix, n, shape, order, route);
+                        check_one(buf, labels_json(names, at, route), line, nullptr, what);
+                        if (HasFatalFailure())
+                            return;
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(Sort, DuplicatesAmongManyLabels)
+{
+    Buffer buf;
+    Rng rng{0x9E3779B97F4A7C15ull};
+    const char *kDuplicate = "duplicate label name in JSON";
+    for (size_t prefix : {0, 9, 24}) {
+        for (size_t n : kCounts) {
+            std::vector<std::string> names = make_names(prefix, n, true, rng);
+            // The name repeated: first and last in byte order, and one between.
+            for (size_t twice : {size_t{0}, n - 1, n / 2}) {
+                for (Order order : kOrders) {
+                    std::vector<size_t> at = arrange(n, order, rng);
+                    at.insert(at.begin() + static_cast<std::ptrdiff_t>(rng.below(n + 1)), twice);
+                    for (Route route : kRoutes) {
+                        std::string what = describe(prefix, n, "one of them twice", order, route);
+                        check_one(buf, labels_json(names, at, route), "", kDuplicate, what);
+                        if (HasFatalFailure())
+                            return;
+                    }
+                }
+            }
+        }
+    }
+    // One name many times over, on both sides of the labels kept inline.
+    for (size_t copies : {2, 16, 17, 64, 300}) {
+        std::vector<std::string> names = {"label_app_kubernetes_io_name"};
+        std::vector<size_t> at(copies, 0);
+        for (Route route : kRoutes) {
+            std::string what = std::to_string(copies) + " copies, " + kRouteNames[route];
+            check_one(buf, labels_json(names, at, route), "", kDuplicate, what);
+            if (HasFatalFailure())
+                return;
+        }
+    }
+}
+
+}  // namespace
