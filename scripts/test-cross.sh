@@ -19,7 +19,7 @@ need_yyjson_source "$root" "cross"
 [[ -f /usr/src/googletest/CMakeLists.txt ]] ||
   { echo "cross: /usr/src/googletest is missing (package googletest)" >&2; exit 1; }
 jobs=$(nproc 2>/dev/null || echo 2)
-targets=(promfmt_tests promfmt_alloc_tests promfmt_thread_tests)
+targets=(promfmt_tests promfmt_alloc_tests promfmt_thread_tests promfmt_route_tests)
 
 # yyjson as a static, position-independent archive for the target.
 build_yyjson() {
