@@ -104,9 +104,12 @@ void flat_begin(flat_scan *scan, const char *text, size_t len)
 
 namespace {
 
-// A first name shorter than this cannot start a prefix worth knowing:
-// the sort's keys hold at least this many bytes of every name.
-constexpr size_t kLongPrefix = 8;
+// The shared prefix is looked for behind a first name of at least
+// kLongName bytes (short names, the common case, are read as they are),
+// and kept while it is at least kUsefulPrefix bytes: shorter ones leave
+// the sort's keys enough bytes that tell the names apart.
+constexpr size_t kLongName = 8;
+constexpr size_t kUsefulPrefix = 4;
 
 // Reads the key at key; its length (0 when it is no valid label name).
 // When the first name is long, the names after it are read against it,
@@ -119,7 +122,7 @@ size_t read_key(flat_scan *scan, const char *key, label_pair *pair)
         scan->first.name = key;
         scan->first.name_len = len;
         scan->first.name_code = pair->name_code;
-        scan->shared = len >= kLongPrefix ? len : 0;
+        scan->shared = len >= kLongName ? len : 0;
         return len;
     }
     if (scan->shared == 0)
@@ -128,7 +131,7 @@ size_t read_key(flat_scan *scan, const char *key, label_pair *pair)
     size_t len = label_name_after(key, scan->end, first.name, first.name_len, first.name_code,
                                   &shared, &pair->name_code);
     if (shared < scan->shared)
-        scan->shared = shared >= kLongPrefix ? shared : 0;
+        scan->shared = shared >= kUsefulPrefix ? shared : 0;
     return len;
 }
 

@@ -37,7 +37,7 @@ void flat_begin(flat_scan *scan, const char *text, size_t len);
 // Reads members in document order into out[0..room), and sets *stored to
 // how many it stored; their names are valid label names, and scan->shared
 // how many bytes all of them share from the start (or 0, when that is
-// fewer than eight). FLAT_END after
+// too few to matter or was not looked for). FLAT_END after
 // the closing brace and nothing but whitespace; FLAT_FULL when room ran
 // out first (call again with more room to go on); FLAT_GIVE_UP for
 // anything the shortcut does not take.

@@ -337,8 +337,9 @@ bool sort_labels(const label_pair *pairs, size_t n, size_t shared, uint64_t *ord
     if (n <= kFewLabels)
         return sort_few(pairs, n, order);
     packing pk = packing_for(n);
-    if (shared >= pk.packed) {
-        // The packed bytes would all tie: pack from the first difference.
+    if (shared > 0) {
+        // Packed from the start, the shared bytes would tell nothing apart:
+        // pack from the first byte where the names differ.
         if (all_of_length(pairs, n, shared))
             return true;
         for (size_t i = 0; i < n; ++i)
