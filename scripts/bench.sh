@@ -59,7 +59,7 @@ fi
 rust_peer=""
 [[ -d $HOME/.cargo/bin ]] && PATH=$HOME/.cargo/bin:$PATH
 if command -v cargo >/dev/null; then
-  cargo build --release --locked --quiet --manifest-path bindings/rust/Cargo.toml \
+  cargo build --release --quiet --manifest-path bindings/rust/Cargo.toml \
     -p promfmt-bench --bin promfmt-bench-rust >&2
   rust_peer=bindings/rust/target/release/promfmt-bench-rust
   rust_workloads=standard,labels_random/0,labels_random/3,labels_random/10,labels_random/64

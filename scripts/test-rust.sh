@@ -30,7 +30,7 @@ check() {
 # fails without a failing test (a build error) counts as one failure.
 cargo_test() {
   local log=$tmp/test.log status=0 counts
-  timeout 600 cargo test --locked "$@" >"$log" 2>&1 || status=$?
+  timeout 600 cargo test "$@" >"$log" 2>&1 || status=$?
   # The whole log on failure; otherwise which binary ran and its counts.
   if [[ $status -ne 0 ]]; then cat "$log"; else grep -E '^ *(Running|Doc-tests) |^test result:' "$log"; fi
   counts=$(awk '/^test result:/ {p += $4; f += $6} END {print p + 0, f + 0}' "$log")
@@ -58,7 +58,7 @@ check "the pkg-config route loads $soname" links_shared
 
 echo "== the example exporter's scrape, read back by prometheus_client's parser"
 reads_back() {
-  timeout 300 cargo run --locked --quiet --example exporter >"$tmp/scrape.txt" &&
+  timeout 300 cargo run --quiet --example exporter >"$tmp/scrape.txt" &&
     /usr/bin/python3 - "$tmp/scrape.txt" <<'PY'
 import sys
 from prometheus_client.parser import text_string_to_metric_families
@@ -71,7 +71,7 @@ PY
 check "the exporter's scrape reads back" reads_back
 
 echo "== cargo clippy --all-targets -- -D warnings"
-check "clippy" timeout 600 cargo clippy --locked --all-targets --quiet -- -D warnings
+check "clippy" timeout 600 cargo clippy --all-targets --quiet -- -D warnings
 
 echo "$passed passed, $failed failed"
 [[ $failed -eq 0 ]]
