@@ -261,16 +261,12 @@ size_t label_name_at(const char *s, const char *end, uint64_t *code)
     const auto *u = reinterpret_cast<const unsigned char *>(s);
     if (!kTables.label_first[u[0]])
         return 0;
-    size_t n = 0;
+    size_t n;
     if (end - s >= 8) {
         n = name_from_word(s, end, load_little_endian(s), code);
-    } else {
-        uint64_t packed = 0;
-        for (unsigned c; n < kNameCodeBytes && (c = kTables.label_code[u[n]]) != 0; ++n)
-            packed = packed << 6 | c;
-        *code = packed << 6 * (kNameCodeBytes - n);
-        while (kTables.label_rest[u[n]])
-            ++n;
+    } else {  // the last bytes of the text
+        n = label_bytes_at(s, end);
+        *code = label_name_code(s, n);
     }
     return is_reserved_label_name(s, n) ? 0 : n;
 }
