@@ -24,8 +24,8 @@
  * Conventions shared by every function here:
  *
  * - Text is taken as std::string_view, which need not be NUL-terminated:
- *   the buffer copies each name, help text and labels text into a scratch
- *   string it owns and reuses, so once that string has grown no call
+ *   the buffer copies each name, help text and labels text into scratch
+ *   memory it owns and reuses, so once that memory has grown no call
  *   allocates (the library's own working memory is also kept with the
  *   buffer; see promfmt.h). Bytes at or above 0x80 pass through unchanged;
  *   a labels text must be valid UTF-8, as the library parses it as JSON.
@@ -40,7 +40,7 @@
  *   throws promfmt::cxx::error carrying the library's message when the
  *   library refuses the call. The try_ form (try_help(), try_sample(), ...)
  *   returns false instead; the message is then last_error(). Both forms
- *   throw std::bad_alloc when the scratch string cannot grow, as any
+ *   throw std::bad_alloc when the scratch memory cannot grow, as any
  *   std::string would. A refused sample, HELP or TYPE line leaves the text
  *   as it was; gauge() and counter() keep the lines written before a
  *   refused step, exactly as promfmt_emit_gauge() does.
@@ -59,6 +59,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <iterator>
 #include <memory>
@@ -114,9 +115,134 @@ struct json_text {
 
 namespace detail {
 
+// Non-zero when some byte of w is a quote, a backslash or below 0x20. A
+// borrow may mark bytes above the first such byte, never a word without one.
+// Flipping bit 1 takes the quote (0x22) to 0x20 and keeps bytes below 0x20
+// below it, while every other byte stays at 0x21 or above: one test for both.
+inline std::uint64_t json_special_bytes(std::uint64_t w) noexcept
+{
+    constexpr std::uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
+    const auto below = [](std::uint64_t x, unsigned n) { return (x - ones * n) & ~x; };
+    return (below(w ^ ones * 0x02, 0x21) | below(w ^ ones * '\\', 1)) & highs;
+}
+
+template <class Word>
+inline std::uint64_t load_word(const char *p) noexcept
+{
+    Word w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+// True when s can stand in a JSON string as it is. Whole words are tested,
+// the last one overlapping the one before (the order of bytes in a word
+// does not matter to the test): names and values up to 16 bytes, nearly
+// all of them, take two loads and no loop.
+inline bool is_plain_json(std::string_view s) noexcept
+{
+    const char *p = s.data();
+    const std::size_t n = s.size();
+    std::uint64_t special;
+    if (n > 16) {
+        special = json_special_bytes(load_word<std::uint64_t>(p + n - 8));
+        for (std::size_t i = 0; i < n - 8; i += 8)
+            special |= json_special_bytes(load_word<std::uint64_t>(p + i));
+    } else if (n >= 8) {
+        special = json_special_bytes(load_word<std::uint64_t>(p)) |
+                  json_special_bytes(load_word<std::uint64_t>(p + n - 8));
+    } else if (n >= 4) {
+        special = json_special_bytes(load_word<std::uint32_t>(p) |
+                                     load_word<std::uint32_t>(p + n - 4) << 32);
+    } else {
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto c = static_cast<unsigned char>(p[i]);
+            if (c < 0x20 || c == '"' || c == '\\')
+                return false;
+        }
+        return true;
+    }
+    return special == 0;
+}
+
+template <class Word>
+inline void copy_word(char *dst, const char *src) noexcept
+{
+    std::memcpy(dst, src, sizeof(Word));
+}
+
+// Copies s to dst and returns the end of the copy. Up to 16 bytes take two
+// overlapping word copies instead of a call.
+inline char *copy_bytes(char *dst, std::string_view s) noexcept
+{
+    const char *p = s.data();
+    const std::size_t n = s.size();
+    if (n > 16) {
+        std::memcpy(dst, p, n);
+    } else if (n >= 8) {
+        copy_word<std::uint64_t>(dst, p);
+        copy_word<std::uint64_t>(dst + n - 8, p + n - 8);
+    } else if (n >= 4) {
+        copy_word<std::uint32_t>(dst, p);
+        copy_word<std::uint32_t>(dst + n - 4, p + n - 4);
+    } else {
+        for (std::size_t i = 0; i < n; ++i)
+            dst[i] = p[i];
+    }
+    return dst + n;
+}
+
+// The memory a buffer stages one call's texts in, NUL-terminated for the
+// library. It grows by doubling and never shrinks, so once it has held the
+// largest call, staging allocates nothing. Offsets, not pointers, name a
+// staged text: the memory may move while it grows.
+class staging {
+public:
+    staging() = default;
+    staging(staging &&other) noexcept
+        : bytes_(std::move(other.bytes_)), used_(std::exchange(other.used_, 0))
+    {
+    }
+    staging &operator=(staging &&other) noexcept
+    {
+        bytes_ = std::move(other.bytes_);
+        used_ = std::exchange(other.used_, 0);
+        return *this;
+    }
+
+    void clear() noexcept { used_ = 0; }
+    std::size_t size() const noexcept { return used_; }
+    const char *at(std::size_t offset) const noexcept { return bytes_.data() + offset; }
+
+    // n more bytes at the end, for the caller to fill in.
+    // @throws std::bad_alloc or std::length_error when the memory cannot grow.
+    char *extend(std::size_t n)
+    {
+        if (bytes_.size() - used_ < n)
+            grow(n);
+        char *p = &bytes_[used_];
+        used_ += n;
+        return p;
+    }
+
+    void append(std::string_view s) { copy_bytes(extend(s.size()), s); }
+    void push_back(char c) { *extend(1) = c; }
+
+private:
+    void grow(std::size_t n)
+    {
+        if (n > bytes_.max_size() - used_)
+            throw std::length_error("promfmt: text too long to stage");
+        const std::size_t need = used_ + n, doubled = bytes_.size() * 2;
+        bytes_.resize(doubled > need && doubled <= bytes_.max_size() ? doubled : need);
+    }
+
+    std::string bytes_;  // its size() is the room; used_ bytes of it are staged
+    std::size_t used_ = 0;
+};
+
 // Appends s as a JSON string: quotes, backslashes and bytes below 0x20 are
 // escaped, every other byte is copied in runs.
-inline void append_json_string(std::string &out, std::string_view s)
+inline void append_json_string(staging &out, std::string_view s)
 {
     static constexpr char hex[] = "0123456789abcdef";
     out.push_back('"');
@@ -125,24 +251,42 @@ inline void append_json_string(std::string &out, std::string_view s)
         const auto c = static_cast<unsigned char>(s[i]);
         if (c >= 0x20 && c != '"' && c != '\\')
             continue;
-        out.append(s.data() + run, i - run);
+        out.append(s.substr(run, i - run));
         run = i + 1;
         if (c == '"' || c == '\\') {
             const char escaped[2] = {'\\', static_cast<char>(c)};
-            out.append(escaped, 2);
+            out.append({escaped, 2});
         } else {
             const char escaped[6] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 15]};
-            out.append(escaped, 6);
+            out.append({escaped, 6});
         }
     }
-    out.append(s.data() + run, s.size() - run);
+    out.append(s.substr(run));
     out.push_back('"');
 }
 
 // Appends "name":"value", preceded by a comma unless it is the first member.
-inline void append_member(std::string &out, bool first, std::string_view name,
+// Names and values with nothing to escape (nearly all) are copied whole,
+// into room made once.
+inline void append_member(staging &out, bool first, std::string_view name,
                           std::string_view value)
 {
+    if (is_plain_json(name) && is_plain_json(value)) {
+        const std::size_t texts = name.size() + value.size();
+        if (texts < name.size() || texts > std::size_t(-1) - 6)  // one text viewed twice, say
+            throw std::length_error("promfmt: label too long to stage");
+        char *p = out.extend(texts + (first ? 5 : 6));
+        if (!first)
+            *p++ = ',';
+        *p++ = '"';
+        p = copy_bytes(p, name);
+        *p++ = '"';
+        *p++ = ':';
+        *p++ = '"';
+        p = copy_bytes(p, value);
+        *p = '"';
+        return;
+    }
     if (!first)
         out.push_back(',');
     append_json_string(out, name);
@@ -152,7 +296,7 @@ inline void append_member(std::string &out, bool first, std::string_view name,
 
 // Appends the pairs from it to end as one JSON object.
 template <class It, class End>
-void append_object(std::string &out, It it, End end)
+void append_object(staging &out, It it, End end)
 {
     out.push_back('{');
     for (bool first = true; it != end; ++it, first = false)
@@ -211,27 +355,38 @@ public:
     /** Appends the labels as JSON text to out. */
     void write(std::string &out) const
     {
+        detail::staging text;
+        write(text);
+        out.append(text.at(0), text.size());
+    }
+
+    /** Appends the labels as JSON text to out (what the buffer calls). */
+    void write(detail::staging &out) const
+    {
         if (write_)
             write_(*this, out);
     }
 
 private:
-    using write_fn = void (*)(const label_source &, std::string &);
+    using write_fn = void (*)(const label_source &, detail::staging &);
 
-    static void write_list(const label_source &self, std::string &out)
+    static void write_list(const label_source &self, detail::staging &out)
     {
         const auto *first = static_cast<const label *>(self.object_);
         detail::append_object(out, first, first + self.count_);
     }
 
     template <class Range>
-    static void write_range(const label_source &self, std::string &out)
+    static void write_range(const label_source &self, detail::staging &out)
     {
         const auto &pairs = *static_cast<const Range *>(self.object_);
         detail::append_object(out, std::begin(pairs), std::end(pairs));
     }
 
-    static void write_json(const label_source &self, std::string &out) { out += self.json_; }
+    static void write_json(const label_source &self, detail::staging &out)
+    {
+        out.append(self.json_);
+    }
 
     const void *object_ = nullptr;
     std::size_t count_ = 0;
@@ -241,7 +396,7 @@ private:
 
 /**
  * An output buffer: owns one promfmt_buffer_t (freed by the destructor) and
- * the scratch string its calls stage text in, which keeps the size of the
+ * the scratch memory its calls stage text in, which keeps the size of the
  * largest call's name, help text and labels. Move-only; a moved-from
  * buffer owns nothing: its view is empty and its emitters fail with
  * "null buffer pointer".
@@ -416,13 +571,12 @@ private:
             throw error(promfmt_last_error());
     }
 
-    // Copies text and a NUL to the end of the scratch string and returns
-    // where it starts. Offsets, not pointers: the string may still grow.
+    // Copies text and a NUL to the end of the scratch memory and returns
+    // where it starts.
     std::size_t stage(std::string_view text)
     {
         const std::size_t start = scratch_.size();
-        scratch_.append(text);
-        scratch_.push_back('\0');
+        *detail::copy_bytes(scratch_.extend(text.size() + 1), text) = '\0';
         return start;
     }
 
@@ -434,7 +588,7 @@ private:
         return start;
     }
 
-    const char *at(std::size_t offset) const noexcept { return scratch_.data() + offset; }
+    const char *at(std::size_t offset) const noexcept { return scratch_.at(offset); }
 
     const char *labels_at(const label_source &labels, std::size_t offset) const noexcept
     {
@@ -442,7 +596,7 @@ private:
     }
 
     std::unique_ptr<promfmt_buffer_t, deleter> handle_;
-    std::string scratch_;
+    detail::staging scratch_;
 };
 
 }  // namespace promfmt::cxx

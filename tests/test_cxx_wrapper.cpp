@@ -82,6 +82,35 @@ TEST(CxxLabels, ValuesAreEscapedForJsonThenForTheFormat)
     }
 }
 
+// Names and values are tested and copied a word at a time: put a byte that
+// needs escaping at every place of texts of every length around the word
+// sizes, and names of those lengths beside them.
+TEST(CxxLabels, EveryPlaceOfTextsOfEveryLengthIsEscaped)
+{
+    const std::string letters = "abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyz";
+    const std::pair<char, std::string_view> specials[] = {
+        {'"', "\\\""}, {'\\', "\\\\"}, {'\n', "\\n"}, {'\x01', "\x01"}, {'\x1f', "\x1f"}};
+    pc::buffer buf;
+    for (std::size_t n = 1; n <= 40; ++n) {
+        const std::string name = letters.substr(0, n);
+        for (std::size_t at = 0; at <= n; ++at) {
+            for (const auto &[c, escaped] : specials) {
+                std::string value = name, written = name;
+                if (at < n) {  // else the value is plain
+                    value[at] = c;
+                    written.replace(at, 1, escaped);
+                }
+                buf.reset();
+                buf.sample("m", {{name, value}, {"z", name}}, 1);
+                ASSERT_EQ(buf.view(), "m{" + name + "=\"" + written + "\",z=\"" + name + "\"} 1\n")
+                    << "length " << n << ", byte " << int(c) << " at " << at;
+                if (at == n)
+                    break;
+            }
+        }
+    }
+}
+
 TEST(CxxLabels, OnlyRangesOfPairsAreLabels)
 {
     static_assert(std::is_convertible_v<std::map<std::string, std::string>, pc::label_source>);
