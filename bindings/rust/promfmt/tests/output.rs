@@ -126,13 +126,17 @@ fn label_values_read_back_as_given() {
         ]
         .map(String::from),
     );
-    // Long values too, with a character to escape at every place of an 8-byte word.
+    // Texts are tested a word at a time: a character to escape at every
+    // place of values of every length around the word sizes.
+    let letters = "abcdefghijklmnopqrstuvwxyzabcdefghijklmn";
     for c in ['"', '\\', '\n', '\u{1}', '\u{1f}', ' ', 'é'] {
-        values.extend((0..=17).map(|at| {
-            let mut v = String::from("abcdefghijklmnopq");
-            v.insert(at, c);
-            v
-        }));
+        for len in 0..=39 {
+            values.extend((0..=len).map(|at| {
+                let mut v = String::from(&letters[..len]);
+                v.insert(at, c);
+                v
+            }));
+        }
     }
     let mut buf = Buffer::new();
     for chunk in values.chunks(7) {

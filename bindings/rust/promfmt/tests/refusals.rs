@@ -146,8 +146,9 @@ fn creation_and_escaping_refusals() {
 #[test]
 fn a_nul_anywhere_in_a_long_text_is_refused() {
     let mut buf = Buffer::new();
-    for at in 0..=17 {
-        let mut text = String::from("abcdefghijklmnopq");
+    let letters = "abcdefghijklmnopqrstuvwxyzabcdefghijklmn";
+    for (len, at) in (0..=39).flat_map(|len| (0..=len).map(move |at| (len, at))) {
+        let mut text = String::from(&letters[..len]);
         text.insert(at, '\0');
         let json = format!(r#"{{"k":"{text}"}}"#);
         let help = buf.help("m", &text).unwrap_err();
@@ -160,7 +161,7 @@ fn a_nul_anywhere_in_a_long_text_is_refused() {
                 "NUL byte in metric name",
                 "NUL byte in labels JSON"
             ],
-            "NUL at {at}"
+            "NUL at {at} of {len} bytes"
         );
     }
     assert!(buf.is_empty());
