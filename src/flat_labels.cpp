@@ -93,13 +93,17 @@ const char *skip_json_space(const char *p)
     return p;
 }
 
-void flat_begin(flat_scan *scan, const char *text, size_t len)
+void flat_begin(flat_scan *scan, const char *text, size_t len, name_coding *coding)
 {
     scan->p = text;
     scan->end = text + len;
     scan->in_object = false;
     scan->first.name = nullptr;
-    scan->shared = 0;
+    scan->coding = coding;
+    coding->shared = 0;
+    coding->recode_below = 0;
+    coding->runs = 0;
+    scan->stored = 0;
 }
 
 namespace {
@@ -111,28 +115,51 @@ namespace {
 constexpr size_t kLongName = 8;
 constexpr size_t kUsefulPrefix = 4;
 
-// Reads the key at key; its length (0 when it is no valid label name).
-// When the first name is long, the names after it are read against it,
-// which finds the bytes they all share on the way.
+// Name `index` shares only `shared` bytes with the first: the names read
+// since the first one were coded from further on, and the sort must code
+// them again.
+void note_shorter_prefix(name_coding *coding, size_t index, size_t shared)
+{
+    if (index == 1) {  // the first name alone, coded whole
+        coding->recode_below = shared > 0 ? 1 : 0;
+    } else {
+        // The names since the last shrink were coded from the prefix then.
+        if (coding->runs < kCodedRuns)
+            coding->run[coding->runs++] = coded_run{index, coding->shared};
+        else
+            coding->runs = kRunsLost;
+        coding->recode_below = index;
+    }
+    coding->shared = shared;
+}
+
+// Reads the key at key into pair; its length (0 when it is no valid label
+// name). When the first name is long, the names after
+// it are read against it, which finds the bytes they all share on the
+// way; those bytes need no second look, and each name is coded from where
+// the names differ, which is where the sort's keys start.
 size_t read_key(flat_scan *scan, const char *key, label_pair *pair)
 {
     const label_pair &first = scan->first;
+    name_coding &coding = *scan->coding;
     if (!first.name) {
         size_t len = label_name_at(key, scan->end, &pair->name_code);
         scan->first.name = key;
         scan->first.name_len = len;
-        scan->first.name_code = pair->name_code;
-        scan->shared = len >= kLongName ? len : 0;
+        coding.shared = len >= kLongName ? len : 0;
+        coding.recode_below = coding.shared > 0 ? 1 : 0;  // coded whole
         return len;
     }
-    if (scan->shared == 0)
-        return label_name_at(key, scan->end, &pair->name_code);
-    size_t shared;
-    size_t len = label_name_after(key, scan->end, first.name, first.name_len, first.name_code,
-                                  &shared, &pair->name_code);
-    if (shared < scan->shared)
-        scan->shared = shared >= kUsefulPrefix ? shared : 0;
-    return len;
+    if (coding.shared > 0) {
+        size_t shared = bytes_shared_with(key, scan->end, first.name, first.name_len);
+        if (shared < coding.shared) {
+            size_t index = scan->stored + static_cast<size_t>(pair - scan->out);
+            note_shorter_prefix(&coding, index, shared >= kUsefulPrefix ? shared : 0);
+        }
+        if (coding.shared > 0)
+            return label_name_from(key, scan->end, coding.shared, &pair->name_code);
+    }
+    return label_name_at(key, scan->end, &pair->name_code);
 }
 
 }  // namespace
@@ -141,6 +168,7 @@ flat_result flat_read(flat_scan *scan, label_pair *out, size_t room, size_t *sto
 {
     const char *p = scan->p;
     *stored = 0;
+    scan->out = out;
     if (!scan->in_object) {
         if (*p != '{')
             return FLAT_GIVE_UP;
@@ -152,6 +180,7 @@ flat_result flat_read(flat_scan *scan, label_pair *out, size_t room, size_t *sto
     for (;;) {  // p is at a member's opening quote
         if (*stored == room) {
             scan->p = p;
+            scan->stored += room;
             return FLAT_FULL;
         }
         {

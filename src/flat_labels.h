@@ -21,8 +21,10 @@ struct flat_scan {
     const char *end;  // the text's terminating NUL
     bool in_object;   // past the opening brace: p is at a member
     label_pair first; // the first member read (name fields only)
-    size_t shared;    // bytes all names read so far share from the start,
-                      // or 0 once that is known to be too few to matter
+    name_coding *coding;     // how the names read so far were coded; its
+                             // shared prefix becomes 0 once too short to matter
+    const label_pair *out;   // where this call stores
+    size_t stored;           // names stored by the calls before this one
 };
 
 enum flat_result { FLAT_END, FLAT_FULL, FLAT_GIVE_UP };
@@ -31,13 +33,13 @@ enum flat_result { FLAT_END, FLAT_FULL, FLAT_GIVE_UP };
 // line feed, carriage return); the NUL ending the text stops it.
 const char *skip_json_space(const char *p);
 
-// Starts scanning text[0..len), whose first byte is not JSON whitespace.
-void flat_begin(flat_scan *scan, const char *text, size_t len);
+// Starts scanning text[0..len), whose first byte is not JSON whitespace;
+// how the names are coded goes to *coding.
+void flat_begin(flat_scan *scan, const char *text, size_t len, name_coding *coding);
 
 // Reads members in document order into out[0..room), and sets *stored to
-// how many it stored; their names are valid label names, and scan->shared
-// how many bytes all of them share from the start (or 0, when that is
-// too few to matter or was not looked for). FLAT_END after
+// how many it stored; their names are valid label names, coded as
+// *scan->coding says. FLAT_END after
 // the closing brace and nothing but whitespace; FLAT_FULL when room ran
 // out first (call again with more room to go on); FLAT_GIVE_UP for
 // anything the shortcut does not take.

@@ -20,6 +20,29 @@ struct label_pair {
                          // value needs no escaping (or is already escaped)
 };
 
+// How the names of a label set were coded for sorting. Each name_code is
+// label_name_code() of the name's bytes from `shared` on (the bytes all
+// names share from the start; 0 when not known), except for the pairs
+// before recode_below, read while the shared prefix seemed longer: the
+// first pair's code is of its whole name, and the others come in runs,
+// each coded from its own offset (run[r].from, for the pairs from the end
+// of the run before, or 1, up to run[r].end). runs is kRunsLost when there
+// were too many runs to keep.
+constexpr size_t kCodedRuns = 4;
+constexpr size_t kRunsLost = SIZE_MAX;
+
+struct coded_run {
+    size_t end;
+    size_t from;
+};
+
+struct name_coding {
+    size_t shared;
+    size_t recode_below;
+    size_t runs;
+    coded_run run[kCodedRuns];
+};
+
 }  // namespace promfmt
 
 #endif

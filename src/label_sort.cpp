@@ -294,6 +294,43 @@ bool has_ties(const uint64_t *keys, size_t n, packing pk)
     return equal != 0;
 }
 
+// The code of name bytes from `shared` on, for a name that shares its
+// first `from` bytes (from > shared) with the first name, from its code of
+// the bytes from `from` on and the first name's from `shared` on: the
+// shared bytes' codes come from the first name, the rest move down.
+uint64_t code_moved_down(uint64_t code, size_t from, size_t shared, uint64_t first_code)
+{
+    size_t moved = from - shared;
+    if (moved >= kNameCodeBytes)
+        return first_code;
+    unsigned kept_bits = static_cast<unsigned>(6 * (kNameCodeBytes - moved));
+    uint64_t below = (uint64_t{1} << kept_bits) - 1;
+    return (first_code & ~below) | code >> 6 * moved;
+}
+
+// Makes every name_code of pairs[0..n) that of the name's bytes from
+// coding.shared on, as the sort needs them.
+void finish_codes(label_pair *pairs, size_t n, const name_coding &coding)
+{
+    size_t shared = coding.shared;
+    size_t below = coding.recode_below < n ? coding.recode_below : n;
+    label_pair &first = pairs[0];
+    if (shared > 0)
+        first.name_code = label_name_code(first.name + shared, first.name_len - shared);
+    if (coding.runs == kRunsLost) {
+        for (size_t i = 1; i < below; ++i)
+            pairs[i].name_code = label_name_code(pairs[i].name + shared, pairs[i].name_len - shared);
+        return;
+    }
+    size_t i = 1;
+    for (size_t r = 0; r < coding.runs; ++r) {
+        const coded_run &run = coding.run[r];
+        for (; i < run.end && i < below; ++i)
+            pairs[i].name_code =
+                code_moved_down(pairs[i].name_code, run.from, shared, first.name_code);
+    }
+}
+
 // A handful of labels: insertion sort of the indices by the names' codes,
 // with the full names deciding ties; no packing needed.
 constexpr size_t kFewLabels = 4;
@@ -331,24 +368,19 @@ bool all_of_length(const label_pair *pairs, size_t n, size_t shared)
 
 }  // namespace
 
-bool sort_labels(const label_pair *pairs, size_t n, size_t shared, uint64_t *order,
+bool sort_labels(label_pair *pairs, size_t n, const name_coding &coding, uint64_t *order,
                  uint64_t *tmp)
 {
+    if (coding.recode_below > 0)
+        finish_codes(pairs, n, coding);
+    size_t shared = coding.shared;
     if (n <= kFewLabels)
         return sort_few(pairs, n, order);
+    if (shared > 0 && all_of_length(pairs, n, shared))
+        return true;
+    // Keys start where the names differ: a prefix they all share would
+    // tell nothing apart.
     packing pk = packing_for(n);
-    if (shared > 0) {
-        // Packed from the start, the shared bytes would tell nothing apart:
-        // pack from the first byte where the names differ.
-        if (all_of_length(pairs, n, shared))
-            return true;
-        for (size_t i = 0; i < n; ++i)
-            order[i] = i;
-        bool twice = repack_run(pairs, order, tmp, n, pk, shared, kRepackings);
-        for (size_t i = 0; i < n; ++i)
-            order[i] = index_of(order[i], pk);
-        return twice;
-    }
     for (size_t i = 0; i < n; ++i)
         order[i] = make_key(pairs[i].name_code, i, pk);
     int sorted = presorted(order, n);
@@ -358,7 +390,7 @@ bool sort_labels(const label_pair *pairs, size_t n, size_t shared, uint64_t *ord
         sort_keys(order, tmp, n);
     // Names that differ in their packed codes differ.
     bool twice = has_ties(order, n, pk) &&
-                 order_tied_runs(pairs, order, tmp, n, pk, pk.packed, kRepackings);
+                 order_tied_runs(pairs, order, tmp, n, pk, shared + pk.packed, kRepackings);
     for (size_t i = 0; i < n; ++i)
         order[i] = index_of(order[i], pk);
     return twice;

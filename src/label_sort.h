@@ -11,13 +11,14 @@
 namespace promfmt {
 
 // Orders the labels pairs[0..n), whose names are valid label names, by
-// name. shared is how many bytes all names share from the start, or 0 when
-// that is not known. On return order[i] is the index in pairs of the i-th
-// label in name order. order and tmp each have room for n numbers. Labels
-// already in order, or in reverse order, cost one pass; a prefix that all
-// names share costs nothing once it is known. Returns true when two labels
-// have the same name (the order is complete all the same).
-bool sort_labels(const label_pair *pairs, size_t n, size_t shared, uint64_t *order,
+// name; their name codes were made as coding says, and are made the codes
+// of the bytes from coding.shared on here. On return order[i] is the index
+// in pairs of the i-th label in name order. order and tmp each have room
+// for n numbers. Labels already in order, or in reverse order, cost one
+// pass; a prefix that all names share costs nothing once it is known.
+// Returns true when two labels have the same name (the order is complete
+// all the same).
+bool sort_labels(label_pair *pairs, size_t n, const name_coding &coding, uint64_t *order,
                  uint64_t *tmp);
 
 // True when two labels have the same name.

@@ -67,13 +67,12 @@ bool place_in_scratch(label_set *set, size_t capacity, bool with_numbers)
 bool read_flat(const char *text, size_t len, label_set *set)
 {
     flat_scan scan;
-    flat_begin(&scan, text, len);
+    flat_begin(&scan, text, len, &set->coding);
     for (;;) {
         size_t stored;
         flat_result r = flat_read(&scan, set->pairs + set->count, set->capacity - set->count,
                                   &stored);
         set->count += stored;
-        set->shared = scan.shared;
         if (r != FLAT_FULL)
             return r == FLAT_END;
         if (!place_in_scratch(set, 2 * set->capacity, false))
@@ -146,7 +145,8 @@ yyjson_doc *read_json(const char *text, size_t len, label_set *set)
 int read_parsed(const char *text, size_t len, label_set *set)
 {
     use_inline_storage(set);
-    set->shared = 0;
+    set->coding.shared = 0;
+    set->coding.recode_below = 0;
     set->doc = read_json(text, len, set);
     if (!set->doc)
         return fail(set, "failed to parse labels JSON");
@@ -196,7 +196,7 @@ int check_and_sort(label_set *set, bool names_checked)
             return fail(set, "invalid label name in JSON");
         pairs[i].name_code = label_name_code(pairs[i].name, pairs[i].name_len);
     }
-    if (sort_labels(pairs, count, set->shared, set->order, set->order + count))
+    if (sort_labels(pairs, count, set->coding, set->order, set->order + count))
         return fail(set, "duplicate label name in JSON");
     if (!measure_text(set))
         return fail(set, "failed to expand buffer: out of memory");
@@ -212,7 +212,8 @@ int parse_labels(promfmt_buffer_t *buf, const char *labels_json, label_set *set,
     set->doc = nullptr;
     set->doc_in_arena = false;
     set->text_len = 0;
-    set->shared = 0;
+    set->coding.shared = 0;
+    set->coding.recode_below = 0;
     use_inline_storage(set);
     if (!labels_json)
         return 0;

@@ -33,8 +33,7 @@ struct label_set {
     uint64_t *order;              // pair indices in name order, then room to sort
     char (*numbers)[kNumberMax];  // one number text per pair (parsed texts)
     size_t text_len;              // bytes of {a="x",b="y"}; 0 without labels
-    size_t shared;                // bytes all names share from the start, when
-                                  // known (the scanner finds them); else 0
+    name_coding coding;           // how the pairs' name codes were made
     label_pair inline_pairs[kInlinePairs];
     uint64_t inline_order[2 * kInlinePairs];
     char inline_numbers[kInlinePairs][kNumberMax];

@@ -207,7 +207,8 @@ size_t shared_bytes(const char *s, const char *end, const char *first, size_t fi
 }
 
 // The length of the label name whose first eight bytes, w, start at s
-// (s[0] may start a name; eight bytes from s lie before end), and its code.
+// (s[0] may start a name, or s is within one; eight bytes from s lie
+// before end), and the code of its bytes from s on.
 size_t name_from_word(const char *s, const char *end, uint64_t w, uint64_t *code)
 {
     uint64_t bad = not_label_bytes(w);
@@ -271,36 +272,32 @@ size_t label_name_at(const char *s, const char *end, uint64_t *code)
     return is_reserved_label_name(s, n) ? 0 : n;
 }
 
-size_t label_name_after(const char *s, const char *end, const char *first, size_t first_len,
-                        uint64_t first_code, size_t *shared, uint64_t *code)
+size_t bytes_shared_with(const char *s, const char *end, const char *first, size_t first_len)
 {
-    if (end - s < 8) {
-        *shared = shared_bytes(s, end, first, first_len);
-        return label_name_at(s, end, code);
-    }
+    if (end - s < 8)
+        return shared_bytes(s, end, first, first_len);
     // The first eight bytes settle most names: they differ from the first
     // name's there. first lies before s in the text, so it has eight bytes.
-    uint64_t w = load_little_endian(s);
-    uint64_t x = w ^ load_little_endian(first);
+    uint64_t x = load_little_endian(s) ^ load_little_endian(first);
     size_t same = x ? lowest_set_byte(x) : 8;
     if (same == 8 && first_len > 8)
         same += shared_bytes(s + 8, end, first + 8, first_len - 8);
-    *shared = same < first_len ? same : first_len;
-    size_t n;
-    if (*shared < kNameCodeBytes) {
-        if (!kTables.label_first[static_cast<unsigned char>(*s)])
-            return 0;
-        n = name_from_word(s, end, w, code);
-    } else {
-        // Bytes shared with a valid name are valid; its code is theirs.
-        *code = first_code;
-        n = *shared + label_bytes_at(s + *shared, end);
-    }
-    return is_reserved_label_name(s, n) ? 0 : n;
+    return same < first_len ? same : first_len;
 }
 
-// The escaped lengths below cannot wrap: a text in memory is shorter than
-// SIZE_MAX / 2 bytes, and escaping at most doubles it.
+size_t label_name_from(const char *s, const char *end, size_t from, uint64_t *code)
+{
+    const char *rest = s + from;
+    size_t n;
+    if (end - rest >= 8) {
+        n = name_from_word(rest, end, load_little_endian(rest), code);
+    } else {  // the last bytes of the text
+        n = label_bytes_at(rest, end);
+        *code = label_name_code(rest, n);
+    }
+    return is_reserved_label_name(s, from + n) ? 0 : from + n;
+}
+
 size_t measure_label_value(const char *s, size_t *len)
 {
     const void *nul = memchr(s, '\0', *len);  // the text ends at an embedded NUL

@@ -35,12 +35,14 @@ uint64_t label_name_code(const char *name, size_t len);  // name is valid
 // are not a valid label name. Also gives the name's label_name_code().
 size_t label_name_at(const char *s, const char *end, uint64_t *code);
 
-// label_name_at() for a name that follows another valid name, first (of
-// first_len bytes, code first_code, earlier in the same text): the bytes
-// the two share need no second look. *shared becomes how many bytes from
-// the start the names share (at most first_len).
-size_t label_name_after(const char *s, const char *end, const char *first, size_t first_len,
-                        uint64_t first_code, size_t *shared, uint64_t *code);
+// How many bytes from the start the text at s shares with first[0..first_len),
+// a name earlier in the same text that ends before end (at most first_len).
+size_t bytes_shared_with(const char *s, const char *end, const char *first, size_t first_len);
+
+// label_name_at() for a name whose first `from` bytes (at least one) are
+// known to be label-name bytes, shared with a valid name: only the rest is
+// looked at, and *code is label_name_code() of the bytes from `from` on.
+size_t label_name_from(const char *s, const char *end, size_t from, uint64_t *code);
 
 // Label values: backslash, double quote and line feed become two bytes
 // each. Measures s[0..*len) up to its first NUL: *len becomes the bytes

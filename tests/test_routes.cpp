@@ -124,7 +124,8 @@ TEST(Routes, ScannerTakesExactlyTheTextsMeantForIt)
     for (const labels_texts::Case &c : cases) {
         const char *text = promfmt::skip_json_space(c.json.c_str());
         promfmt::flat_scan scan;
-        promfmt::flat_begin(&scan, text, strlen(text));
+        promfmt::name_coding coding;
+        promfmt::flat_begin(&scan, text, strlen(text), &coding);
         promfmt::label_pair room[1];  // room for one: the scan resumes after each member
         size_t stored;
         promfmt::flat_result r;

@@ -186,6 +186,65 @@ TEST(Sort, NamesBehindCommonPrefixesOfEveryLength)
     }
 }
 
+// A name of `prefix` bytes of kPrefixSource and a suffix of 1 to 3 bytes.
+std::string name_behind(size_t prefix, Rng &rng)
+{
+    std::string name = kPrefixSource.substr(0, prefix);
+    for (size_t i = 0, length = 1 + rng.below(3); i < length; ++i) {
+        const std::string &bytes = name.empty() ? kFirstBytes : kNameBytes;
+        name += bytes[rng.below(bytes.size())];
+    }
+    return name;
+}
+
+// The prefix the names share seems long while the first names are read,
+// then shrinks once or twice: codes the scanner made from further on must
+// be made again. Names before the first shrink share levels[0] bytes, the
+// one there levels[1], the one at the second shrink levels[2]; the others
+// take any level allowed by then.
+TEST(Sort, PrefixesThatShrinkWhileTheNamesAreRead)
+{
+    Buffer buf;
+    Rng rng{0xD1B54A32D192ED03ull};
+    const size_t kLevels[][3] = {{24, 12, 0}, {24, 9, 5},   {40, 30, 3}, {12, 6, 0},
+                                 {30, 29, 28}, {9, 8, 4}, {33, 10, 9}, {16, 16, 2}};
+    for (const auto &levels : kLevels) {
+        for (size_t n : {3, 4, 5, 16, 17, 64, 256}) {
+            for (size_t first_shrink : {size_t{1}, size_t{2}, n / 2}) {
+                size_t second_shrink = first_shrink + (n - first_shrink) / 2;
+                std::set<std::string> seen;
+                std::vector<std::string> names;
+                while (names.size() < n) {
+                    size_t k = names.size();
+                    size_t level = k < first_shrink    ? 0
+                                   : k == first_shrink  ? 1
+                                   : k < second_shrink  ? rng.below(2)
+                                   : k == second_shrink ? 2
+                                                        : rng.below(3);
+                    std::string name = name_behind(levels[level], rng);
+                    if (seen.insert(name).second)
+                        names.push_back(name);
+                }
+                std::vector<size_t> at(n);
+                for (size_t i = 0; i < n; ++i)
+                    at[i] = i;
+                std::string line = expected_line(names, at);
+                for (Route route : {STRINGS, LAST_A_NUMBER}) {
+                    std::string what = std::to_string(n) + " names behind " +
+                                       std::to_string(levels[0]) + ", " +
+                                       std::to_string(levels[1]) + " (from name " +
+                                       std::to_string(first_shrink) + ") and " +
+                                       std::to_string(levels[2]) + " bytes, " +
+                                       kRouteNames[route];
+                    check_one(buf, labels_json(names, at, route), line, nullptr, what);
+                    if (HasFatalFailure())
+                        return;
+                }
+            }
+        }
+    }
+}
+
 TEST(Sort, DuplicatesAmongManyLabels)
 {
     Buffer buf;
