@@ -99,10 +99,8 @@ void flat_begin(flat_scan *scan, const char *text, size_t len, name_coding *codi
     scan->end = text + len;
     scan->in_object = false;
     scan->first.name = nullptr;
+    scan->shared = 0;
     scan->coding = coding;
-    coding->shared = 0;
-    coding->recode_below = 0;
-    coding->runs = 0;
     scan->stored = 0;
 }
 
@@ -118,8 +116,9 @@ constexpr size_t kUsefulPrefix = 4;
 // Name `index` shares only `shared` bytes with the first: the names read
 // since the first one were coded from further on, and the sort must code
 // them again.
-void note_shorter_prefix(name_coding *coding, size_t index, size_t shared)
+void note_shorter_prefix(flat_scan *scan, size_t index, size_t shared)
 {
+    name_coding *coding = scan->coding;
     if (index == 1) {  // the first name alone, coded whole
         coding->recode_below = shared > 0 ? 1 : 0;
     } else {
@@ -130,7 +129,7 @@ void note_shorter_prefix(name_coding *coding, size_t index, size_t shared)
             coding->runs = kRunsLost;
         coding->recode_below = index;
     }
-    coding->shared = shared;
+    coding->shared = scan->shared = shared;
 }
 
 // Reads the key at key into pair; its length (0 when it is no valid label
@@ -141,23 +140,25 @@ void note_shorter_prefix(name_coding *coding, size_t index, size_t shared)
 size_t read_key(flat_scan *scan, const char *key, label_pair *pair)
 {
     const label_pair &first = scan->first;
-    name_coding &coding = *scan->coding;
     if (!first.name) {
         size_t len = label_name_at(key, scan->end, &pair->name_code);
         scan->first.name = key;
         scan->first.name_len = len;
-        coding.shared = len >= kLongName ? len : 0;
-        coding.recode_below = coding.shared > 0 ? 1 : 0;  // coded whole
+        if (len >= kLongName) {
+            scan->shared = len;
+            // It was coded whole, from further back than the shared prefix.
+            *scan->coding = name_coding{len, 1, 0, {}};
+        }
         return len;
     }
-    if (coding.shared > 0) {
+    if (scan->shared > 0) {
         size_t shared = bytes_shared_with(key, scan->end, first.name, first.name_len);
-        if (shared < coding.shared) {
+        if (shared < scan->shared) {
             size_t index = scan->stored + static_cast<size_t>(pair - scan->out);
-            note_shorter_prefix(&coding, index, shared >= kUsefulPrefix ? shared : 0);
+            note_shorter_prefix(scan, index, shared >= kUsefulPrefix ? shared : 0);
         }
-        if (coding.shared > 0)
-            return label_name_from(key, scan->end, coding.shared, &pair->name_code);
+        if (scan->shared > 0)
+            return label_name_from(key, scan->end, scan->shared, &pair->name_code);
     }
     return label_name_at(key, scan->end, &pair->name_code);
 }

@@ -21,8 +21,10 @@ struct flat_scan {
     const char *end;  // the text's terminating NUL
     bool in_object;   // past the opening brace: p is at a member
     label_pair first; // the first member read (name fields only)
-    name_coding *coding;     // how the names read so far were coded; its
-                             // shared prefix becomes 0 once too short to matter
+    size_t shared;           // bytes all names read so far share from the
+                             // start, or 0 once too few to matter
+    name_coding *coding;     // how the names read so far were coded (with
+                             // the same shared prefix)
     const label_pair *out;   // where this call stores
     size_t stored;           // names stored by the calls before this one
 };
@@ -34,7 +36,8 @@ enum flat_result { FLAT_END, FLAT_FULL, FLAT_GIVE_UP };
 const char *skip_json_space(const char *p);
 
 // Starts scanning text[0..len), whose first byte is not JSON whitespace;
-// how the names are coded goes to *coding.
+// how the names are coded goes to *coding, which must say shared 0 and
+// recode_below 0 (all names coded whole) until a long first name is read.
 void flat_begin(flat_scan *scan, const char *text, size_t len, name_coding *coding);
 
 // Reads members in document order into out[0..room), and sets *stored to

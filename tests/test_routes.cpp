@@ -124,7 +124,7 @@ TEST(Routes, ScannerTakesExactlyTheTextsMeantForIt)
     for (const labels_texts::Case &c : cases) {
         const char *text = promfmt::skip_json_space(c.json.c_str());
         promfmt::flat_scan scan;
-        promfmt::name_coding coding;
+        promfmt::name_coding coding{};
         promfmt::flat_begin(&scan, text, strlen(text), &coding);
         promfmt::label_pair room[1];  // room for one: the scan resumes after each member
         size_t stored;
