@@ -170,14 +170,22 @@ inline void copy_word(char *dst, const char *src) noexcept
     std::memcpy(dst, src, sizeof(Word));
 }
 
-// Copies s to dst and returns the end of the copy. Up to 16 bytes take two
-// overlapping word copies instead of a call.
+struct block16 {
+    char bytes[16];
+};
+
+// Copies s to dst and returns the end of the copy. Up to 32 bytes (names
+// and most values) take two overlapping copies of a fixed size instead of
+// a call.
 inline char *copy_bytes(char *dst, std::string_view s) noexcept
 {
     const char *p = s.data();
     const std::size_t n = s.size();
-    if (n > 16) {
+    if (n > 32) {
         std::memcpy(dst, p, n);
+    } else if (n > 16) {
+        copy_word<block16>(dst, p);
+        copy_word<block16>(dst + n - 16, p + n - 16);
     } else if (n >= 8) {
         copy_word<std::uint64_t>(dst, p);
         copy_word<std::uint64_t>(dst + n - 8, p + n - 8);
