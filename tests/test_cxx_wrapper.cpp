@@ -56,6 +56,11 @@ TEST(CxxLabels, EverySourceWritesTheSameLine)
     pc::buffer buf;
     buf.sample("m", {{"path", "/a"}, {"code", "200"}}, 1);
     EXPECT_EQ(buf.view(), want) << "braced list";
+    // Empty ranges are an empty object: no labels.
+    buf.reset();
+    buf.sample("m", std::map<std::string, std::string>{}, 1);
+    buf.sample("m", std::vector<pc::label>{}, 2);
+    EXPECT_EQ(buf.view(), "m 1\nm 2\n");
 }
 
 TEST(CxxLabels, ValuesAreEscapedForJsonThenForTheFormat)
