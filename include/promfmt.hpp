@@ -70,6 +70,10 @@
 #include <type_traits>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "promfmt.h"
 
 namespace promfmt::cxx {
@@ -206,6 +210,22 @@ inline void store_word(char *dst, std::uint64_t w) noexcept
     std::memcpy(dst, &word, sizeof word);
 }
 
+// json_special_bytes() of two words at once: non-zero when a byte of
+// either is a quote, a backslash or below 0x20.
+inline std::uint64_t json_special_pair(std::uint64_t a, std::uint64_t b) noexcept
+{
+#if defined(__SSE2__)
+    const __m128i v = _mm_set_epi64x(static_cast<long long>(b), static_cast<long long>(a));
+    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v);
+    const __m128i quote = _mm_cmpeq_epi8(v, _mm_set1_epi8('"'));
+    const __m128i backslash = _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'));
+    return static_cast<std::uint64_t>(
+        _mm_movemask_epi8(_mm_or_si128(control, _mm_or_si128(quote, backslash))));
+#else
+    return json_special_bytes(a) | json_special_bytes(b);
+#endif
+}
+
 // Copies s to dst and tests it on the way: non-zero when some byte of s
 // needs escaping in a JSON string (the copy is then of no use). From 4 to
 // 16 bytes, the words loaded for the test are the ones stored.
@@ -218,14 +238,15 @@ inline std::uint64_t copy_plain(char *dst, std::string_view s) noexcept
         const std::uint64_t tail = load_word<std::uint64_t>(p + n - 8);
         store_word<std::uint64_t>(dst, head);
         store_word<std::uint64_t>(dst + n - 8, tail);
-        return json_special_bytes(head) | json_special_bytes(tail);
+        return json_special_pair(head, tail);
     }
     if (n >= 4 && n < 8) {
         const std::uint64_t head = load_word<std::uint32_t>(p);
         const std::uint64_t tail = load_word<std::uint32_t>(p + n - 4);
         store_word<std::uint32_t>(dst, head);
         store_word<std::uint32_t>(dst + n - 4, tail);
-        return json_special_bytes(head | tail << 32);
+        const std::uint64_t both = head | tail << 32;
+        return json_special_pair(both, both);
     }
     copy_bytes(dst, s);
     return is_plain_json(s) ? 0 : 1;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Builds the library and its unit, allocation-failure and thread tests for
-# s390x (64-bit big-endian, run under qemu-user) and for 32-bit x86 (run
-# natively with the cross toolchain's own loader), and runs them. yyjson is
+# Builds the library and its unit, allocation-failure, thread and C++
+# wrapper tests for s390x (64-bit big-endian, run under qemu-user) and for
+# 32-bit x86 (run natively with the cross toolchain's own loader), and runs
+# them; the wrapper's labels are then tested word-wise without SSE2. yyjson is
 # compiled for each target from the yyjson 0.12.0 source folder that
 # PROMFMT_YYJSON_SOURCE names (relative to the repository root), GoogleTest
 # from Debian's source in /usr/src/googletest; both stay in the build
@@ -19,7 +20,8 @@ need_yyjson_source "$root" "cross"
 [[ -f /usr/src/googletest/CMakeLists.txt ]] ||
   { echo "cross: /usr/src/googletest is missing (package googletest)" >&2; exit 1; }
 jobs=$(nproc 2>/dev/null || echo 2)
-targets=(promfmt_tests promfmt_alloc_tests promfmt_thread_tests promfmt_route_tests)
+targets=(promfmt_tests promfmt_alloc_tests promfmt_thread_tests promfmt_route_tests
+  promfmt_cxx_tests)
 
 # yyjson as a static, position-independent archive for the target.
 build_yyjson() {
