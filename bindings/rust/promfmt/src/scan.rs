@@ -5,55 +5,172 @@
 //! up to 16 bytes, nearly all of them, take two loads and no loop.
 
 const ONES: u64 = 0x0101_0101_0101_0101;
+#[cfg_attr(target_arch = "x86_64", allow(dead_code))]
 const HIGHS: u64 = 0x8080_8080_8080_8080;
 
 /// High bits set where a byte of `word` is below `n` (n ≤ 0x80), once
 /// masked with `HIGHS`. A borrow can mark bytes above the first hit, never
 /// a word without one.
+#[cfg_attr(target_arch = "x86_64", allow(dead_code))]
 #[inline(always)]
 fn below(word: u64, n: u8) -> u64 {
     word.wrapping_sub(ONES * u64::from(n)) & !word
 }
 
-/// Whether `hit` marks any word of `bytes`.
+/// Marks (once masked with `HIGHS`) where a byte of `word` must be escaped
+/// in JSON: a control character, `"` or `\`. Flipping bit 1 takes `"`
+/// (0x22) to 0x20 and keeps control bytes below 0x20, while every other
+/// byte stays at 0x21 or above: one test for both.
+#[cfg_attr(target_arch = "x86_64", allow(dead_code))]
 #[inline(always)]
-fn any_word(bytes: &[u8], hit: impl Fn(u64) -> u64) -> bool {
-    let n = bytes.len();
-    let word = |at: usize| u64::from_le_bytes(bytes[at..at + 8].try_into().expect("8 bytes"));
-    let half = |at: usize| {
-        u64::from(u32::from_le_bytes(
-            bytes[at..at + 4].try_into().expect("4 bytes"),
-        ))
-    };
-    let found = match n {
-        0 => 0,
-        // Bytes 0, n/2 and n-1 are every byte; the first fills the rest.
-        1..=3 => {
-            let byte = |at: usize| u64::from(bytes[at]);
-            hit(byte(0) | byte(n / 2) << 8 | byte(n - 1) << 16 | (ONES * byte(0)) << 24)
-        }
-        4..=7 => hit(half(0) | half(n - 4) << 32),
-        8..=16 => hit(word(0)) | hit(word(n - 8)),
-        // Whole words from the start; the last word covers what is left.
-        _ => bytes.chunks_exact(8).fold(hit(word(n - 8)), |found, c| {
-            found | hit(u64::from_le_bytes(c.try_into().expect("8 bytes")))
-        }),
-    };
-    found & HIGHS != 0
+fn json_special(word: u64) -> u64 {
+    below(word ^ (ONES * 0x02), 0x21) | below(word ^ (ONES * u64::from(b'\\')), 1)
 }
 
-/// Whether JSON must escape a byte of `bytes`: a control character, `"` or
-/// `\`. Flipping bit 1 takes `"` (0x22) to 0x20 and keeps control bytes
-/// below 0x20, while every other byte stays at 0x21 or above: one test for both.
+/// Whether a byte of `a` or `b` must be escaped in JSON; on x86-64 both
+/// words are tested at once in one SSE2 register.
+#[cfg(target_arch = "x86_64")]
+#[inline(always)]
+#[allow(unsafe_code)]
+fn json_special_pair(a: u64, b: u64) -> bool {
+    use std::arch::x86_64::*;
+    // SAFETY: SSE2 is part of every x86-64 target, and these take no pointers.
+    unsafe {
+        let v = _mm_set_epi64x(b as i64, a as i64);
+        let control = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v);
+        let quote = _mm_cmpeq_epi8(v, _mm_set1_epi8(b'"' as i8));
+        let backslash = _mm_cmpeq_epi8(v, _mm_set1_epi8(b'\\' as i8));
+        _mm_movemask_epi8(_mm_or_si128(control, _mm_or_si128(quote, backslash))) != 0
+    }
+}
+
+#[cfg(not(target_arch = "x86_64"))]
+use words_json_special_pair as json_special_pair;
+
+/// json_special_pair() a word at a time, for every host.
+#[cfg_attr(target_arch = "x86_64", allow(dead_code))]
+#[inline(always)]
+fn words_json_special_pair(a: u64, b: u64) -> bool {
+    (json_special(a) | json_special(b)) & HIGHS != 0
+}
+
+#[inline(always)]
+fn word_at(bytes: &[u8], at: usize) -> u64 {
+    u64::from_le_bytes(bytes[at..at + 8].try_into().expect("8 bytes"))
+}
+
+#[inline(always)]
+fn half_at(bytes: &[u8], at: usize) -> u64 {
+    u64::from(u32::from_le_bytes(
+        bytes[at..at + 4].try_into().expect("4 bytes"),
+    ))
+}
+
+/// Whether a byte of `a` or `b` is NUL.
+#[cfg(target_arch = "x86_64")]
+#[inline(always)]
+#[allow(unsafe_code)]
+fn nul_pair(a: u64, b: u64) -> bool {
+    use std::arch::x86_64::*;
+    // SAFETY: SSE2 is part of every x86-64 target, and these take no pointers.
+    unsafe {
+        let v = _mm_set_epi64x(b as i64, a as i64);
+        _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())) != 0
+    }
+}
+
+#[cfg(not(target_arch = "x86_64"))]
+use words_nul_pair as nul_pair;
+
+/// nul_pair() a word at a time, for every host.
+#[cfg_attr(target_arch = "x86_64", allow(dead_code))]
+#[inline(always)]
+fn words_nul_pair(a: u64, b: u64) -> bool {
+    (below(a, 1) | below(b, 1)) & HIGHS != 0
+}
+
+/// Whether `pair` finds a byte it looks for in two words of `bytes`, for
+/// texts of any length: sixteen bytes a step, the last step overlapping
+/// the one before; under 8 bytes, the bytes are packed into one word (the
+/// first byte filling what is left) and tested twice.
+#[inline(always)]
+fn any_pair(bytes: &[u8], pair: impl Fn(u64, u64) -> bool) -> bool {
+    let n = bytes.len();
+    match n {
+        0 => false,
+        // Bytes 0, n/2 and n-1 are every byte.
+        1..=3 => {
+            let byte = |at: usize| u64::from(bytes[at]);
+            let w = byte(0) | byte(n / 2) << 8 | byte(n - 1) << 16 | (ONES * byte(0)) << 24;
+            pair(w, w)
+        }
+        4..=7 => {
+            let w = half_at(bytes, 0) | half_at(bytes, n - 4) << 32;
+            pair(w, w)
+        }
+        8..=16 => pair(word_at(bytes, 0), word_at(bytes, n - 8)),
+        _ => {
+            // What the whole blocks leave over lies within the last 16 bytes.
+            let last = pair(word_at(bytes, n - 16), word_at(bytes, n - 8));
+            bytes.chunks_exact(16).fold(last, |found, block| {
+                found | pair(word_at(block, 0), word_at(block, 8))
+            })
+        }
+    }
+}
+
+/// Whether JSON must escape a byte of `bytes`: a control character, `"` or `\`.
 #[inline]
 pub(crate) fn needs_json_escape(bytes: &[u8]) -> bool {
-    any_word(bytes, |w| {
-        below(w ^ (ONES * 0x02), 0x21) | below(w ^ (ONES * u64::from(b'\\')), 1)
-    })
+    any_pair(bytes, json_special_pair)
 }
 
 /// Whether `bytes` holds a NUL.
 #[inline]
 pub(crate) fn has_nul(bytes: &[u8]) -> bool {
-    any_word(bytes, |w| below(w, 1))
+    any_pair(bytes, nul_pair)
+}
+
+#[cfg(test)]
+mod tests {
+    use super::*;
+
+    /// Every byte value at every place of a word, among plain neighbours
+    /// and among bytes above 0x80: the pair tests and the word-wise ones
+    /// agree with the rule byte by byte.
+    #[test]
+    fn pair_tests_agree_with_the_byte_rules() {
+        for fill in [b'a', 0x80, 0xff, b'!', b'#', b']'] {
+            for at in 0..16 {
+                for b in 0..=255u8 {
+                    let mut bytes = [fill; 16];
+                    bytes[at] = b;
+                    let a = u64::from_le_bytes(bytes[..8].try_into().unwrap());
+                    let c = u64::from_le_bytes(bytes[8..].try_into().unwrap());
+                    let special = b < 0x20 || b == b'"' || b == b'\\';
+                    assert_eq!(json_special_pair(a, c), special, "{b:#x} at {at}");
+                    assert_eq!(words_json_special_pair(a, c), special, "{b:#x} at {at}");
+                    assert_eq!(nul_pair(a, c), b == 0, "{b:#x} at {at}");
+                    assert_eq!(words_nul_pair(a, c), b == 0, "{b:#x} at {at}");
+                }
+            }
+        }
+    }
+
+    /// Texts of every length up to 40 with one byte to find at every place.
+    #[test]
+    fn every_place_of_every_length() {
+        for n in 0..=40 {
+            assert!(!needs_json_escape(&vec![b'x'; n]) && !has_nul(&vec![b'x'; n]));
+            for at in 0..n {
+                for (b, escape, nul) in [(b'"', true, false), (0, true, true), (b'\\', true, false)]
+                {
+                    let mut text = vec![b'x'; n];
+                    text[at] = b;
+                    assert_eq!(needs_json_escape(&text), escape, "{b:#x} at {at} of {n}");
+                    assert_eq!(has_nul(&text), nul, "{b:#x} at {at} of {n}");
+                }
+            }
+        }
+    }
 }
