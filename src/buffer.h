@@ -20,6 +20,10 @@ namespace promfmt {
 // allocating; see buf_scratch().
 enum scratch_slot { SCRATCH_PAIRS, SCRATCH_PARSE, SCRATCH_SLOTS };
 
+// Metric names up to this length are kept once found valid; see
+// checked_metric_name() in emit.cpp.
+constexpr size_t kKeptNameMax = 64;
+
 }  // namespace promfmt
 
 struct promfmt_buffer {
@@ -28,6 +32,8 @@ struct promfmt_buffer {
     size_t capacity;  // bytes in data; always >= len + 1
     void *scratch[promfmt::SCRATCH_SLOTS];
     size_t scratch_size[promfmt::SCRATCH_SLOTS];
+    size_t valid_name_len;  // bytes of valid_name; 0 before the first
+    char valid_name[promfmt::kKeptNameMax];  // the last valid metric name
 };
 
 namespace promfmt {

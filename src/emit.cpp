@@ -26,6 +26,24 @@ int reserve_line(promfmt_buffer_t *buf, size_t n, bool measured)
     return buf_ensure_avail(buf, n);
 }
 
+// metric_name_len() with the buffer's memory of the last valid name: a
+// family's HELP, TYPE and sample lines repeat its name, which is then
+// checked once and compared after that.
+size_t checked_metric_name(promfmt_buffer_t *buf, const char *name)
+{
+    if (!name)
+        return 0;
+    size_t len = strlen(name);
+    if (len == buf->valid_name_len && memcmp(name, buf->valid_name, len) == 0)
+        return len;  // 0 for "", never kept
+    len = metric_name_len(name, len);
+    if (len != 0 && len <= kKeptNameMax) {
+        memcpy(buf->valid_name, name, len);
+        buf->valid_name_len = len;
+    }
+    return len;
+}
+
 const char *type_word(promfmt_metric_type_t type)
 {
     static const char *const kWords[] = {"untyped", "counter", "gauge", "histogram", "summary"};
@@ -57,7 +75,7 @@ int emit_sample(promfmt_buffer_t *buf, const char *name, const char *labels_json
         set_error("null buffer pointer");
         return -1;
     }
-    size_t name_len = metric_name_len(name);
+    size_t name_len = checked_metric_name(buf, name);
     if (name_len == 0) {
         set_error("invalid metric name");
         return -1;
@@ -114,7 +132,7 @@ PROMFMT_API int PROMFMT_CALL promfmt_emit_help(promfmt_buffer_t *buf, const char
         set_error("null buffer pointer");
         return -1;
     }
-    size_t name_len = metric_name_len(name);
+    size_t name_len = checked_metric_name(buf, name);
     if (name_len == 0) {
         set_error("invalid metric name for HELP emission");
         return -1;
@@ -146,7 +164,7 @@ PROMFMT_API int PROMFMT_CALL promfmt_emit_type(promfmt_buffer_t *buf, const char
         set_error("null buffer pointer");
         return -1;
     }
-    size_t name_len = metric_name_len(name);
+    size_t name_len = checked_metric_name(buf, name);
     if (name_len == 0) {
         set_error("invalid metric name for TYPE emission");
         return -1;

@@ -113,11 +113,9 @@ char *write_escaped(char *dst, const char *s, size_t n, const unsigned char *tab
 
 }  // namespace
 
-size_t metric_name_len(const char *name)
+size_t metric_name_len(const char *name, size_t len)
 {
-    if (!name)
-        return 0;
-    return checked_name_len(name, strlen(name), kTables.metric_first, kTables.metric_rest);
+    return checked_name_len(name, len, kTables.metric_first, kTables.metric_rest);
 }
 
 namespace {

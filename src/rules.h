@@ -12,9 +12,9 @@
 
 namespace promfmt {
 
-// Length of name when it is a valid metric name ([a-zA-Z_:][a-zA-Z0-9_:]*),
-// 0 when it is not (NULL and "" included).
-size_t metric_name_len(const char *name);
+// len when name[0..len) is a valid metric name ([a-zA-Z_:][a-zA-Z0-9_:]*),
+// 0 when it is not ("" included).
+size_t metric_name_len(const char *name, size_t len);
 
 // Length of s[0..len) up to its first NUL when that is a valid label name
 // ([a-zA-Z_][a-zA-Z0-9_]*) other than the reserved "__name__"; 0 when it is

@@ -91,6 +91,42 @@ TEST(Names, BadByteAtEveryPosition)
     }
 }
 
+// The buffer keeps the last valid metric name, so that a family's lines
+// need not check it again: each call must still be judged on its own name,
+// whatever the names before it (same length, prefix, extension, one byte
+// off, beyond the kept length, empty on a fresh buffer).
+TEST(Names, EachCallJudgesItsOwnName)
+{
+    const std::string x64(64, 'x'), y65(65, 'y');
+    const struct Step {
+        std::string name;
+        bool valid;
+    } steps[] = {
+        {"", false},  {"up", true},   {"up", true},      {"u-", false},  {"up", true},
+        {"u", true},  {"upp", true},  {"", false},       {"up:x", true}, {"up x", false},
+        {x64, true},  {x64, true},    {x64.substr(0, 63) + "-", false},  {x64, true},
+        {y65, true},  {y65.substr(0, 64) + "!", false},  {y65, true},    {"1p", false},
+        {"up", true},
+    };
+    Buffer buf;
+    std::string want;
+    for (const Step &s : steps) {
+        const char *name = s.name.c_str();
+        for (int call = 0; call < 3; ++call) {  // HELP, TYPE, sample
+            prime_error();
+            int rc = call == 0   ? promfmt_emit_help(buf, name, "h")
+                     : call == 1 ? promfmt_emit_type(buf, name, PROMFMT_TYPE_GAUGE)
+                                 : promfmt_emit_sample(buf, name, nullptr, 1, 0);
+            ASSERT_EQ(rc, s.valid ? 0 : -1) << "'" << s.name << "', call " << call;
+            if (s.valid)
+                want += call == 0   ? "# HELP " + s.name + " h\n"
+                        : call == 1 ? "# TYPE " + s.name + " gauge\n"
+                                    : s.name + " 1\n";
+        }
+    }
+    EXPECT_EQ(buf.text(), want);
+}
+
 TEST(Escape, LabelValueTable)
 {
     struct Case {
