@@ -243,6 +243,14 @@ TEST(Sort, PrefixesThatShrinkWhileTheNamesAreRead)
             }
         }
     }
+    // Two names told apart only by the tenth byte past the final prefix
+    // (the last byte a code holds, which only a handful of labels compare
+    // by), one of them coded before the prefix shrank: its code, moved
+    // down, keeps its own tenth byte, not the first name's.
+    const std::vector<std::string> names = {"label_aaab", "label_qqqa", "zone", "label_qqqaz"};
+    const std::vector<size_t> at = {0, 1, 2, 3};
+    check_one(buf, labels_json(names, at, STRINGS), expected_line(names, at), nullptr,
+              "names differing in the tenth byte past the prefix");
 }
 
 TEST(Sort, DuplicatesAmongManyLabels)
