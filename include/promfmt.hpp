@@ -294,8 +294,9 @@ private:
     {
         if (n > bytes_.max_size() - used_)
             throw std::length_error("promfmt: text too long to stage");
-        const std::size_t need = used_ + n, doubled = bytes_.size() * 2;
-        bytes_.resize(doubled > need && doubled <= bytes_.max_size() ? doubled : need);
+        const std::size_t need = used_ + n, most = bytes_.max_size();
+        const std::size_t doubled = bytes_.size() <= most / 2 ? bytes_.size() * 2 : most;
+        bytes_.resize(doubled > need ? doubled : need);
     }
 
     std::string bytes_;  // its size() is the room; used_ bytes of it are staged
