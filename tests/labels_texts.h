@@ -104,6 +104,8 @@ inline void add_literal_cases(std::vector<Case> &out)
                  "{label_app_k=\"b\",label_app_kubernetes_io_name=\"a\",label_b=\"c\"}"),
         accepted("reserved key's prefix", "{\"__name_\":\"b\"}", "{__name_=\"b\"}"),
         accepted("reserved key extended", "{\"__name__x\":\"b\"}", "{__name__x=\"b\"}"),
+        accepted("reserved key's last byte changed", "{\"__name_x\":\"b\"}",
+                 "{__name_x=\"b\"}"),
         accepted("escaped key", "{\"\\u0061b\":\"c\"}", "{ab=\"c\"}"),
         accepted("escaped slash", "{\"a\":\"\\/\"}", "{a=\"/\"}"),
         refused("escaped hyphen in a key", "{\"a\\u002db\":\"c\"}", kBadName),
