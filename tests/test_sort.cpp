@@ -222,4 +222,45 @@ TEST(Sort, DuplicatesAmongManyLabels)
     }
 }
 
+// Names that still tie after every repacking: each level splits one name
+// off and leaves the others sharing the next nine bytes as well, so the
+// deepest names are ordered, and their duplicates found, by comparing
+// whole names. Every deepest name is also written twice.
+TEST(Sort, NamesThatTieThroughEveryRepacking)
+{
+    std::vector<std::string> names;
+    std::string stem = "zzzzzzzzz";
+    for (int level = 0; level < 6; ++level) {
+        names.push_back(stem + "b");
+        stem += "azzzzzzzz";
+    }
+    for (const char *last : {"", "a", "b", "c"})
+        names.push_back(stem + last);
+    std::sort(names.begin(), names.end());
+
+    Buffer buf;
+    Rng rng{0xD1B54A32D192ED03ull};
+    const char *kDuplicate = "duplicate label name in JSON";
+    for (Order order : kOrders) {
+        std::vector<size_t> at = arrange(names.size(), order, rng);
+        for (Route route : kRoutes) {
+            std::string what = describe(0, names.size(), "tying through every repacking", order,
+                                        route);
+            check_one(buf, labels_json(names, at, route), expected_line(names, at), nullptr, what);
+            for (size_t twice = 0; twice < names.size(); ++twice) {
+                if (names[twice].compare(0, stem.size(), stem) != 0)
+                    continue;  // not one of the deepest
+                std::vector<size_t> with_twice = at;
+                with_twice.insert(with_twice.begin() +
+                                      static_cast<std::ptrdiff_t>(rng.below(at.size() + 1)),
+                                  twice);
+                check_one(buf, labels_json(names, with_twice, route), "", kDuplicate,
+                          what + ", " + names[twice] + " twice");
+            }
+            if (HasFatalFailure())
+                return;
+        }
+    }
+}
+
 }  // namespace
