@@ -222,6 +222,27 @@ TEST(Sort, DuplicatesAmongManyLabels)
     }
 }
 
+// Thousands of labels leave fewer bits of each key to the name: past 1024
+// labels a key holds eight bytes of the name, not nine, beside an index of
+// 11 bits (1500 labels) or 15 bits (20000). Names start with every letter,
+// so a name code that lost its top bit to the index would misorder them.
+TEST(Sort, ThousandsOfLabels)
+{
+    Buffer buf;
+    Rng rng{0x94D049BB133111EBull};
+    for (size_t n : {1500, 20000}) {
+        std::vector<std::string> names = make_names(0, n, false, rng);
+        std::vector<size_t> at = arrange(n, SHUFFLED, rng);
+        std::string line = expected_line(names, at);
+        for (Route route : kRoutes) {
+            check_one(buf, labels_json(names, at, route), line, nullptr,
+                      describe(0, n, "of unequal length", SHUFFLED, route));
+            if (HasFatalFailure())
+                return;
+        }
+    }
+}
+
 // Names that still tie after every repacking: each level splits one name
 // off and leaves the others sharing the next nine bytes as well, so the
 // deepest names are ordered, and their duplicates found, by comparing
