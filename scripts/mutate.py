@@ -5,14 +5,20 @@ time (a comparison flipped, a constant moved by one, a condition negated,
 a call dropped), rebuilds the unit tests and runs them. A mutant that
 every test survives is listed: either a test is missing, or the change
 does not alter behaviour (it is equivalent, only slower, or unreachable).
+A mutant that leaves the built library byte for byte as it was (a branch
+the preprocessor drops, sizeof of another element of the same array) is
+counted as "same code" and not tested.
 
-    python3 scripts/mutate.py BUILD_DIR [src/FILE.cpp ...] [--lines A-B]
+    python3 scripts/mutate.py BUILD_DIR [src/FILE.cpp|src/FILE.h ...] [--lines A-B]
+
+Headers are mutated as sources are: every file that includes one is rebuilt.
 
 BUILD_DIR is a configured build of this tree with the tests on. Each file
 is restored after its mutants, also on Ctrl-C. Not run by CI: each mutant
 costs a rebuild, so run it on a copy of the tree while working in another.
 """
 import argparse
+import hashlib
 import pathlib
 import re
 import signal
@@ -68,12 +74,23 @@ def run(cmd, timeout):
         return "timeout"
 
 
-def killed(build, slow):
-    """True when some test fails (or hangs) against the current sources."""
+def library_digest(build):
+    """A digest of the built library, or None when the build has none."""
+    libs = sorted(p for p in build.glob("lib*promfmt*")
+                  if p.is_file() and not p.is_symlink())
+    return hashlib.sha256(libs[0].read_bytes()).hexdigest() if libs else None
+
+
+def killed(build, slow, original_digest):
+    """True when some test fails (or hangs) against the current sources;
+    None when they do not compile, "same" when the library is unchanged."""
     if run(["cmake", "--build", str(build), "-j2", "--target", *TESTS], 600) != 0:
         return None  # does not compile: not a mutant
-    for t in TESTS:
-        cmd = [str(build / "tests" / t), "--gtest_brief=1"]
+    if original_digest is not None and library_digest(build) == original_digest:
+        return "same"
+    # The quick programs first; the first failing test ends the run.
+    for t in sorted(TESTS, key=lambda t: t == "promfmt_tests"):
+        cmd = [str(build / "tests" / t), "--gtest_brief=1", "--gtest_fail_fast"]
         if t == "promfmt_tests" and not slow:
             cmd.append(f"--gtest_filter=-{SLOW_TEST}")
         if run(cmd, 120) != 0:
@@ -89,25 +106,31 @@ def main():
     args = ap.parse_args()
     # A kill restores the file being mutated, as Ctrl-C does.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
-    files = [pathlib.Path(f) for f in args.files] or sorted((ROOT / "src").glob("*.cpp"))
+    files = [pathlib.Path(f) for f in args.files] or sorted(
+        [*(ROOT / "src").glob("*.cpp"), *(ROOT / "src").glob("*.h")])
     lo, hi = (map(int, args.lines.split("-")) if args.lines else (1, 10**9))
-    counts = {"killed": 0, "survived": 0, "not compiled": 0}
+    counts = {"killed": 0, "survived": 0, "same code": 0, "not compiled": 0}
     for path in files:
         path = path if path.is_absolute() else ROOT / path
         original = path.read_text()
         lines = original.splitlines(keepends=True)
+        if run(["cmake", "--build", str(args.build), "-j2", "--target", *TESTS], 600) != 0:
+            print(f"{args.build}: the unchanged sources do not build", file=sys.stderr)
+            return 1
+        original_digest = library_digest(args.build)
         try:
             for i, line in enumerate(lines):
                 if not lo <= i + 1 <= hi:
                     continue
                 for what, new in mutants_of(line):
                     path.write_text("".join(lines[:i] + [new] + lines[i + 1:]))
-                    result = killed(args.build, path.name == "rules.cpp")
-                    key = {None: "not compiled", True: "killed", False: "survived"}[result]
+                    result = killed(args.build, path.name == "rules.cpp", original_digest)
+                    key = {None: "not compiled", True: "killed", False: "survived",
+                           "same": "same code"}[result]
                     counts[key] += 1
                     if result is False:
                         print(f"SURVIVED {path.relative_to(ROOT)}:{i + 1}: {what}: "
-                              f"{line.strip()}", flush=True)
+                              f"{line.strip()}  =>  {new.strip()}", flush=True)
         finally:
             path.write_text(original)
         run(["cmake", "--build", str(args.build), "-j2", "--target", *TESTS], 600)

@@ -104,6 +104,8 @@ inline void add_literal_cases(std::vector<Case> &out)
                  "{label_app_k=\"b\",label_app_kubernetes_io_name=\"a\",label_b=\"c\"}"),
         accepted("reserved key's prefix", "{\"__name_\":\"b\"}", "{__name_=\"b\"}"),
         accepted("reserved key extended", "{\"__name__x\":\"b\"}", "{__name__x=\"b\"}"),
+        accepted("reserved key's last byte changed", "{\"__name_x\":\"b\"}",
+                 "{__name_x=\"b\"}"),
         accepted("escaped key", "{\"\\u0061b\":\"c\"}", "{ab=\"c\"}"),
         accepted("escaped slash", "{\"a\":\"\\/\"}", "{a=\"/\"}"),
         refused("escaped hyphen in a key", "{\"a\\u002db\":\"c\"}", kBadName),
@@ -200,15 +202,15 @@ inline void add_value_cases(std::vector<Case> &out)
 }
 
 // Every byte inside a key, at places in and past its first eight and ten
-// bytes, in the first member and in one after a long first name that
-// shares the key's start: a name byte makes another name, a byte JSON
-// takes in a string (or a valid escape) makes an invalid name, anything
-// else is not JSON.
+// bytes (18 and 26 start the words read after the first ten), in the first
+// member and in one after a long first name that shares the key's start:
+// a name byte makes another name, a byte JSON takes in a string (or a
+// valid escape) makes an invalid name, anything else is not JSON.
 inline void add_key_cases(std::vector<Case> &out)
 {
     const std::string base = "label_app_kubernetes_io_name_x";
     const std::string first = "label_app_kubernetes_io_name_y";
-    for (size_t at : {0, 2, 7, 8, 9, 10, 15, 16, 24, 30}) {
+    for (size_t at : {0, 2, 7, 8, 9, 10, 15, 16, 18, 24, 26, 30}) {
         for (int b = 1; b < 256; ++b) {
             unsigned char c = static_cast<unsigned char>(b);
             bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';

@@ -56,6 +56,7 @@ TEST(Buffer, GrowthDoublesOrAddsSlack)
         size_t initial, first_line, second_line, capacity;
     } cases[] = {
         {"64 bytes into 64 need 65: doubled", 64, 64, 0, 128},
+        {"127 bytes into 64 need exactly 128: doubled", 64, 127, 0, 128},
         {"200 bytes into 64 need 201: doubling short, 201 + 1024", 64, 200, 0, 1225},
         {"exactly fits with its NUL: no growth", 64, 63, 0, 64},
         {"63 used, 4 more need 68: doubled", 64, 63, 4, 128},

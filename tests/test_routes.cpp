@@ -4,14 +4,18 @@
 // parser alone. Both must give the expected outcome, so the same return
 // code, the same message and the same bytes. And the scanner must take
 // every text it is meant for: when it gives up, the result is still right,
-// only slower.
+// only slower. And the scanner's reading of a key after a long first name,
+// whose shared bytes decide where the sort starts comparing.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdint>
 #include <cstring>
 
 #include "emit.h"
 #include "flat_labels.h"
 #include "labels_texts.h"
+#include "rules.h"
 #include "support.h"
 
 namespace {
@@ -137,6 +141,62 @@ TEST(Routes, ScannerTakesExactlyTheTextsMeantForIt)
                           << (takes ? "takes it" : "gives up");
     }
     EXPECT_EQ(failures, 0) << "of " << cases.size() << " texts";
+}
+
+// A key read after a long first name, as the scanner reads every key but
+// the first: its length, its code and the bytes it shares with the first
+// name must be exact, inside the text and right at its end. The value
+// before the key ends in bytes 8 to 12 of the first name, so a look at the
+// wrong bytes finds a longer match than there is.
+void check_keys_after(const std::string &first)
+{
+    std::vector<std::string> keys = {first, first + "x", first + "_and_more_bytes", "1", "-",
+                                     "__name__", "__name__x", "label_app_ku-x"};
+    for (size_t k = 1; k < first.size(); ++k)
+        keys.push_back(first.substr(0, k));
+    for (size_t i = 0; i < first.size(); ++i) {
+        for (char c : {'0', 'Z', 'z'}) {
+            std::string key = first;
+            key[i] = c;
+            keys.push_back(key);
+        }
+    }
+    auto name_byte = [](char c) { return isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+    const uint64_t first_code = promfmt::label_name_code(first.data(), first.size());
+    for (const std::string &filler : {std::string("v"), first.substr(8, 5)}) {
+        for (const std::string &key : keys) {
+            for (const char *tail : {"\":\"v\"}", ""}) {
+                std::string text = "{\"" + first + "\":\"" + filler + "\",\"" + key + tail;
+                const char *s = text.c_str() + text.size() - key.size() - strlen(tail);
+                const char *end = text.c_str() + text.size();
+                size_t run = 0;
+                while (name_byte(s[run]))
+                    ++run;
+                bool valid = run > 0 && !isdigit(static_cast<unsigned char>(s[0])) &&
+                             std::string(s, run) != "__name__";
+                size_t want_shared = 0;
+                while (want_shared < first.size() && s + want_shared < end &&
+                       s[want_shared] == first[want_shared])
+                    ++want_shared;
+
+                size_t shared = SIZE_MAX;
+                uint64_t code = 0;
+                size_t len = promfmt::label_name_after(s, end, text.c_str() + 2, first.size(),
+                                                       first_code, &shared, &code);
+                EXPECT_EQ(len, valid ? run : 0) << text;
+                EXPECT_EQ(shared, want_shared) << text;
+                if (valid && len == run) {
+                    EXPECT_EQ(code, promfmt::label_name_code(s, len)) << text;
+                }
+            }
+        }
+    }
+}
+
+TEST(NameScan, KeyAfterALongFirstName)
+{
+    check_keys_after("label_app_kubernetes_io_name");
+    check_keys_after("label_app");  // one byte past the first word
 }
 
 }  // namespace

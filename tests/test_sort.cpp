@@ -289,4 +289,66 @@ TEST(Sort, DuplicatesAmongManyLabels)
     }
 }
 
+// Thousands of labels leave fewer bits of each key to the name: past 1024
+// labels a key holds eight bytes of the name, not nine, beside an index of
+// 11 bits (1500 labels) or 15 bits (20000). Names start with every letter,
+// so a name code that lost its top bit to the index would misorder them.
+TEST(Sort, ThousandsOfLabels)
+{
+    Buffer buf;
+    Rng rng{0x94D049BB133111EBull};
+    for (size_t n : {1500, 20000}) {
+        std::vector<std::string> names = make_names(0, n, false, rng);
+        std::vector<size_t> at = arrange(n, SHUFFLED, rng);
+        std::string line = expected_line(names, at);
+        for (Route route : kRoutes) {
+            check_one(buf, labels_json(names, at, route), line, nullptr,
+                      describe(0, n, "of unequal length", SHUFFLED, route));
+            if (HasFatalFailure())
+                return;
+        }
+    }
+}
+
+// Names that still tie after every repacking: each level splits one name
+// off and leaves the others sharing the next nine bytes as well, so the
+// deepest names are ordered, and their duplicates found, by comparing
+// whole names. Every deepest name is also written twice.
+TEST(Sort, NamesThatTieThroughEveryRepacking)
+{
+    std::vector<std::string> names;
+    std::string stem = "zzzzzzzzz";
+    for (int level = 0; level < 6; ++level) {
+        names.push_back(stem + "b");
+        stem += "azzzzzzzz";
+    }
+    for (const char *last : {"", "a", "b", "c"})
+        names.push_back(stem + last);
+    std::sort(names.begin(), names.end());
+
+    Buffer buf;
+    Rng rng{0xD1B54A32D192ED03ull};
+    const char *kDuplicate = "duplicate label name in JSON";
+    for (Order order : kOrders) {
+        std::vector<size_t> at = arrange(names.size(), order, rng);
+        for (Route route : kRoutes) {
+            std::string what = describe(0, names.size(), "tying through every repacking", order,
+                                        route);
+            check_one(buf, labels_json(names, at, route), expected_line(names, at), nullptr, what);
+            for (size_t twice = 0; twice < names.size(); ++twice) {
+                if (names[twice].compare(0, stem.size(), stem) != 0)
+                    continue;  // not one of the deepest
+                std::vector<size_t> with_twice = at;
+                with_twice.insert(with_twice.begin() +
+                                      static_cast<std::ptrdiff_t>(rng.below(at.size() + 1)),
+                                  twice);
+                check_one(buf, labels_json(names, with_twice, route), "", kDuplicate,
+                          what + ", " + names[twice] + " twice");
+            }
+            if (HasFatalFailure())
+                return;
+        }
+    }
+}
+
 }  // namespace

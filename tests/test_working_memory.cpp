@@ -78,4 +78,20 @@ TEST(WorkingMemory, LargeLabelSetsGiveBackWhatIsNotKept)
     EXPECT_EQ(buf.text(), "m{a=\"1\",b=\"2\"} 1\n");
 }
 
+// Up to the limit, working memory stays with the buffer: 40000 labels need
+// more than 2 MiB of pairs, and their block, grown to exactly the kept
+// size, must still be there after the call, and serve the next one.
+TEST(WorkingMemory, BlockOfExactlyTheKeptSizeStays)
+{
+    const std::string json = many_labels(40000, false, "");
+    Buffer buf;
+    ASSERT_EQ(promfmt_emit_sample(buf, "m", json.c_str(), 1, 0), 0) << last_error();
+    EXPECT_EQ(buf.get()->scratch_size[promfmt::SCRATCH_PAIRS], promfmt::kScratchKept);
+    const void *block = buf.get()->scratch[promfmt::SCRATCH_PAIRS];
+    promfmt_buffer_reset(buf);
+    ASSERT_EQ(promfmt_emit_sample(buf, "m", json.c_str(), 1, 0), 0) << last_error();
+    EXPECT_EQ(buf.get()->scratch[promfmt::SCRATCH_PAIRS], block) << "the kept block is reused";
+    EXPECT_EQ(buf.get()->scratch_size[promfmt::SCRATCH_PAIRS], promfmt::kScratchKept);
+}
+
 }  // namespace
