@@ -162,7 +162,6 @@ void check_keys_after(const std::string &first)
         }
     }
     auto name_byte = [](char c) { return isalnum(static_cast<unsigned char>(c)) || c == '_'; };
-    const uint64_t first_code = promfmt::label_name_code(first.data(), first.size());
     for (const std::string &filler : {std::string("v"), first.substr(8, 5)}) {
         for (const std::string &key : keys) {
             for (const char *tail : {"\":\"v\"}", ""}) {
@@ -179,14 +178,20 @@ void check_keys_after(const std::string &first)
                        s[want_shared] == first[want_shared])
                     ++want_shared;
 
-                size_t shared = SIZE_MAX;
-                uint64_t code = 0;
-                size_t len = promfmt::label_name_after(s, end, text.c_str() + 2, first.size(),
-                                                       first_code, &shared, &code);
-                EXPECT_EQ(len, valid ? run : 0) << text;
+                size_t shared = promfmt::bytes_shared_with(s, end, text.c_str() + 2,
+                                                           first.size());
                 EXPECT_EQ(shared, want_shared) << text;
-                if (valid && len == run) {
-                    EXPECT_EQ(code, promfmt::label_name_code(s, len)) << text;
+                // Read as the scanner reads it: whole, or past any prefix it
+                // shares with the first name.
+                for (size_t from = 0; from <= shared; ++from) {
+                    uint64_t code = 0;
+                    size_t len = from == 0 ? promfmt::label_name_at(s, end, &code)
+                                           : promfmt::label_name_from(s, end, from, &code);
+                    EXPECT_EQ(len, valid ? run : 0) << text << ", from byte " << from;
+                    if (valid && len == run) {
+                        EXPECT_EQ(code, promfmt::label_name_code(s + from, len - from))
+                            << text << ", from byte " << from;
+                    }
                 }
             }
         }
