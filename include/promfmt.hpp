@@ -138,36 +138,6 @@ inline std::uint64_t load_word(const char *p) noexcept
     return w;
 }
 
-// True when s can stand in a JSON string as it is. Whole words are tested,
-// the last one overlapping the one before (the order of bytes in a word
-// does not matter to the test): names and values up to 16 bytes, nearly
-// all of them, take two loads and no loop.
-inline bool is_plain_json(std::string_view s) noexcept
-{
-    const char *p = s.data();
-    const std::size_t n = s.size();
-    std::uint64_t special;
-    if (n > 16) {
-        special = json_special_bytes(load_word<std::uint64_t>(p + n - 8));
-        for (std::size_t i = 0; i < n - 8; i += 8)
-            special |= json_special_bytes(load_word<std::uint64_t>(p + i));
-    } else if (n >= 8) {
-        special = json_special_bytes(load_word<std::uint64_t>(p)) |
-                  json_special_bytes(load_word<std::uint64_t>(p + n - 8));
-    } else if (n >= 4) {
-        special = json_special_bytes(load_word<std::uint32_t>(p) |
-                                     load_word<std::uint32_t>(p + n - 4) << 32);
-    } else {
-        for (std::size_t i = 0; i < n; ++i) {
-            const auto c = static_cast<unsigned char>(p[i]);
-            if (c < 0x20 || c == '"' || c == '\\')
-                return false;
-        }
-        return true;
-    }
-    return special == 0;
-}
-
 template <class Word>
 inline void copy_word(char *dst, const char *src) noexcept
 {
@@ -226,6 +196,28 @@ inline std::uint64_t json_special_pair(std::uint64_t a, std::uint64_t b) noexcep
 #endif
 }
 
+// copy_plain() for the texts its two words do not cover: over 16 bytes
+// (tested a word at a time, the last word overlapping the one before) and
+// under 4. Kept apart so that the common sizes stay small enough to inline.
+inline std::uint64_t copy_plain_long_or_short(char *dst, std::string_view s) noexcept
+{
+    const char *p = s.data();
+    const std::size_t n = s.size();
+    copy_bytes(dst, s);
+    std::uint64_t special = 0;
+    if (n > 16) {
+        special = json_special_bytes(load_word<std::uint64_t>(p + n - 8));
+        for (std::size_t i = 0; i < n - 8; i += 8)
+            special |= json_special_bytes(load_word<std::uint64_t>(p + i));
+        return special;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(p[i]);
+        special |= c < 0x20 || c == '"' || c == '\\';
+    }
+    return special;
+}
+
 // Copies s to dst and tests it on the way: non-zero when some byte of s
 // needs escaping in a JSON string (the copy is then of no use). From 4 to
 // 16 bytes, the words loaded for the test are the ones stored.
@@ -248,8 +240,7 @@ inline std::uint64_t copy_plain(char *dst, std::string_view s) noexcept
         const std::uint64_t both = head | tail << 32;
         return json_special_pair(both, both);
     }
-    copy_bytes(dst, s);
-    return is_plain_json(s) ? 0 : 1;
+    return copy_plain_long_or_short(dst, s);
 }
 
 // The memory a buffer stages one call's texts in, NUL-terminated for the

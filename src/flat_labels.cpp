@@ -147,7 +147,9 @@ size_t read_key(flat_scan *scan, const char *key, label_pair *pair)
         if (len >= kLongName) {
             scan->shared = len;
             // It was coded whole, from further back than the shared prefix.
-            *scan->coding = name_coding{len, 1, 0, {}};
+            scan->coding->shared = len;
+            scan->coding->recode_below = 1;
+            scan->coding->runs = 0;
         }
         return len;
     }
