@@ -10,8 +10,8 @@
 // Hosts send labels in a fixed order (often sorted, or reversed) or in any
 // order. The first costs one pass; the second a merge sort whose merge
 // steps select rather than branch, and which merges each pair of runs from
-// both ends at once, so random input pays neither for mispredictions nor
-// for one long chain of dependent loads.
+// both ends at once, two pairs side by side, so random input pays neither
+// for mispredictions nor for one long chain of dependent loads.
 #include "label_sort.h"
 
 #include <algorithm>
@@ -89,28 +89,57 @@ void merge_forward(const uint64_t *a, size_t na, const uint64_t *b, size_t nb, u
         *out++ = *b++;
 }
 
-// Merges two sorted runs of n keys each: the smallest n from the front
-// and the largest n from the back in the same loop. With equal runs
-// neither side can run out before its n steps are done.
+// Merges two sorted runs a and b of n keys each into out[0..2n): the
+// smallest n from the front and the largest n from the back, one of each
+// per step(). With equal runs neither end can run out before its n steps.
+// Each end keeps one count, the keys it took from b; the keys it took from
+// a follow from the step number, so a step's next loads wait on one add.
+class merge_from_both_ends {
+public:
+    merge_from_both_ends(const uint64_t *a, const uint64_t *b, size_t n, uint64_t *out)
+        : a_(a), b_(b), a_last_(a + n - 1), b_last_(b + n - 1), out_(out),
+          out_last_(out + 2 * n - 1)
+    {
+    }
+
+    void step(size_t i)
+    {
+        uint64_t x = a_[i - front_b_];
+        uint64_t y = b_[front_b_];
+        bool take_b = y < x;
+        out_[i] = take_b ? y : x;
+        front_b_ += take_b;
+
+        uint64_t x_last = *(a_last_ - (i - back_b_));
+        uint64_t y_last = *(b_last_ - back_b_);
+        bool take_a = y_last < x_last;
+        *(out_last_ - i) = take_a ? x_last : y_last;
+        back_b_ += !take_a;
+    }
+
+private:
+    const uint64_t *a_, *b_, *a_last_, *b_last_;
+    uint64_t *out_, *out_last_;
+    size_t front_b_ = 0;  // keys the front took from b; i - front_b_ from a
+    size_t back_b_ = 0;   // keys the back took from b
+};
+
 void merge_both_ends(const uint64_t *a, const uint64_t *b, size_t n, uint64_t *out)
 {
-    const uint64_t *a_last = a + n - 1;
-    const uint64_t *b_last = b + n - 1;
-    uint64_t *out_last = out + 2 * n - 1;
-    for (size_t i = 0; i < n; ++i) {
-        uint64_t x = *a;
-        uint64_t y = *b;
-        bool take_b = y < x;
-        *out++ = take_b ? y : x;
-        a += !take_b;
-        b += take_b;
+    merge_from_both_ends m(a, b, n, out);
+    for (size_t i = 0; i < n; ++i)
+        m.step(i);
+}
 
-        uint64_t xl = *a_last;
-        uint64_t yl = *b_last;
-        bool take_a = yl < xl;
-        *out_last-- = take_a ? xl : yl;
-        a_last -= take_a;
-        b_last -= !take_a;
+// Two such merges of runs of n keys, from[0..4n) into to[0..4n), in one
+// loop: four chains of loads in flight instead of two.
+void merge_two_pairs(const uint64_t *from, size_t n, uint64_t *to)
+{
+    merge_from_both_ends first(from, from + n, n, to);
+    merge_from_both_ends second(from + 2 * n, from + 3 * n, n, to + 2 * n);
+    for (size_t i = 0; i < n; ++i) {
+        first.step(i);
+        second.step(i);
     }
 }
 
@@ -153,7 +182,10 @@ void merge_sort(uint64_t *keys, uint64_t *tmp, size_t n)
     uint64_t *from = keys;
     uint64_t *to = tmp;
     for (size_t width = kNetwork; width < n; width *= 2) {
-        for (size_t i = 0; i < n; i += 2 * width) {
+        size_t i = 0;
+        for (; n - i >= 4 * width; i += 4 * width)
+            merge_two_pairs(from + i, width, to + i);
+        for (; i < n; i += 2 * width) {
             size_t mid = n - i < width ? n : i + width;
             size_t end = n - i < 2 * width ? n : i + 2 * width;
             if (end - mid == width)
