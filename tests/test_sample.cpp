@@ -159,6 +159,31 @@ TEST(Sample, SortsNamesSharingPrefixesOfEveryLength)
     check(names);
 }
 
+// Names and values are copied into the line in pieces sized to their
+// length; every length up to past the longest inline copy, with bytes
+// that differ from their neighbours, so a piece copied short, long or from
+// the wrong place shows.
+TEST(Sample, CopiesNamesAndValuesOfEveryLength)
+{
+    const std::string bytes = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    auto text_of = [&bytes](size_t len, char first) {
+        std::string s;
+        for (size_t i = 0; i < len; ++i)
+            s += i == 0 ? first : bytes[i % bytes.size()];
+        return s;
+    };
+    for (size_t len = 1; len <= 80; ++len) {
+        std::string name = text_of(len, 'm');
+        std::string label = text_of(len, 'l');
+        std::string value = text_of(len - 1, 'v');
+        Buffer buf;
+        std::string json = "{\"" + label + "\":\"" + value + "\",\"z\":\"" + value + "\"}";
+        ASSERT_EQ(promfmt_emit_sample(buf, name.c_str(), json.c_str(), 1, 0), 0) << last_error();
+        EXPECT_EQ(buf.text(), name + "{" + label + "=\"" + value + "\",z=\"" + value + "\"} 1\n")
+            << len << " bytes";
+    }
+}
+
 TEST(Sample, ManyLabelsWithNumberValues)
 {
     // Beyond the 16 labels kept inline, every number keeps its own text.
