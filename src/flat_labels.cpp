@@ -154,7 +154,9 @@ size_t read_key(flat_scan *scan, const char *key, label_pair *pair)
         return len;
     }
     if (scan->shared > 0) {
-        size_t shared = bytes_shared_with(key, scan->end, first.name, first.name_len);
+        // Only whether the name keeps the prefix matters, and if not, how
+        // much of it: bytes past the prefix need not be compared.
+        size_t shared = bytes_shared_with(key, scan->end, first.name, scan->shared);
         if (shared < scan->shared) {
             size_t index = scan->stored + static_cast<size_t>(pair - scan->out);
             note_shorter_prefix(scan, index, shared >= kUsefulPrefix ? shared : 0);

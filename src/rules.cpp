@@ -196,14 +196,6 @@ uint64_t tail_code(const unsigned char *u, size_t len, size_t *n)
     return code;
 }
 
-// How many bytes s shares from the start with first[0..first_len); end is
-// the NUL ending the text that holds both, and no byte past it is read.
-size_t shared_bytes(const char *s, const char *end, const char *first, size_t first_len)
-{
-    auto readable = static_cast<size_t>(end - s);
-    return common_prefix(s, first, first_len < readable ? first_len : readable);
-}
-
 // The length of the label name whose first eight bytes, w, start at s
 // (s[0] may start a name, or s is within one; eight bytes from s lie
 // before end), and the code of its bytes from s on.
@@ -272,15 +264,8 @@ size_t label_name_at(const char *s, const char *end, uint64_t *code)
 
 size_t bytes_shared_with(const char *s, const char *end, const char *first, size_t first_len)
 {
-    if (end - s < 8)
-        return shared_bytes(s, end, first, first_len);
-    // The first eight bytes settle most names: they differ from the first
-    // name's there. first lies before s in the text, so it has eight bytes.
-    uint64_t x = load_little_endian(s) ^ load_little_endian(first);
-    size_t same = x ? lowest_set_byte(x) : 8;
-    if (same == 8 && first_len > 8)
-        same += shared_bytes(s + 8, end, first + 8, first_len - 8);
-    return same < first_len ? same : first_len;
+    auto readable = static_cast<size_t>(end - s);  // no byte past end is read
+    return common_prefix(s, first, first_len < readable ? first_len : readable);
 }
 
 size_t label_name_from(const char *s, const char *end, size_t from, uint64_t *code)

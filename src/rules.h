@@ -36,7 +36,7 @@ uint64_t label_name_code(const char *name, size_t len);  // name is valid
 size_t label_name_at(const char *s, const char *end, uint64_t *code);
 
 // How many bytes from the start the text at s shares with first[0..first_len),
-// a name earlier in the same text that ends before end (at most first_len).
+// bytes earlier in the same text that ends at end (at most first_len).
 size_t bytes_shared_with(const char *s, const char *end, const char *first, size_t first_len);
 
 // label_name_at() for a name whose first `from` bytes (at least one) are

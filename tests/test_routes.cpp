@@ -8,6 +8,7 @@
 // whose shared bytes decide where the sort starts comparing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstring>
@@ -181,6 +182,12 @@ void check_keys_after(const std::string &first)
                 size_t shared = promfmt::bytes_shared_with(s, end, text.c_str() + 2,
                                                            first.size());
                 EXPECT_EQ(shared, want_shared) << text;
+                // The scanner asks only about the prefix it still holds.
+                for (size_t limit = 0; limit < first.size(); ++limit) {
+                    EXPECT_EQ(promfmt::bytes_shared_with(s, end, text.c_str() + 2, limit),
+                              std::min(want_shared, limit))
+                        << text << ", up to byte " << limit;
+                }
                 // Read as the scanner reads it: whole, or past any prefix it
                 // shares with the first name.
                 for (size_t from = 0; from <= shared; ++from) {

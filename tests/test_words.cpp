@@ -10,13 +10,13 @@ namespace {
 
 // common_prefix() counts the bytes two texts share within its length and
 // never past it: the names it compares run on into equal bytes (the quote
-// or NUL after each), which must not count. Lengths around the word size,
-// first differences before, at and beyond the length.
+// or NUL after each), which must not count. Lengths around the word and
+// vector sizes, first differences before, at and beyond the length.
 TEST(Words, CommonPrefixCountsWithinItsLengthOnly)
 {
-    for (size_t n = 0; n <= 24; ++n) {
-        for (size_t diff = 0; diff <= n + 9; ++diff) {
-            std::string a(48, 'x');
+    for (size_t n = 0; n <= 40; ++n) {
+        for (size_t diff = 0; diff <= n + 17; ++diff) {
+            std::string a(64, 'x');
             std::string b = a;
             b[diff] = 'y';
             size_t want = diff < n ? diff : n;
