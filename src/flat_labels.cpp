@@ -33,25 +33,38 @@ uint64_t not_plain(uint64_t w)
 
 bool is_plain(unsigned char c) { return c >= 0x20 && c < 0x80 && c != '"' && c != '\\'; }
 
-// The first byte at or after p that is not plain; the NUL at end stops it.
-const char *skip_plain(const char *p, const char *end)
+#if defined(__SSE2__)
+// Bit i set when byte i of the sixteen at s is not plain. As signed bytes,
+// those at or above 0x80 are negative, so one comparison finds them and
+// the control bytes.
+unsigned not_plain_16(const char *s)
+{
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s));
+    __m128i m = _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20)),
+                             _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
+                                          _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
+    return static_cast<unsigned>(_mm_movemask_epi8(m));
+}
+#endif
+
+// The first byte at or after p that is not plain; the NUL at end, which
+// ends the text that starts at begin, stops it.
+const char *skip_plain(const char *p, const char *begin, const char *end)
 {
 #if defined(__SSE2__)
-    // Sixteen bytes at a time. As signed bytes, those at or above 0x80 are
-    // negative, so one comparison finds them and the control bytes.
-    const __m128i space = _mm_set1_epi8(0x20);
-    const __m128i quote = _mm_set1_epi8('"');
-    const __m128i backslash = _mm_set1_epi8('\\');
-    while (end - p >= 16) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        __m128i m = _mm_or_si128(_mm_cmplt_epi8(v, space),
-                                 _mm_or_si128(_mm_cmpeq_epi8(v, quote),
-                                              _mm_cmpeq_epi8(v, backslash)));
-        int bits = _mm_movemask_epi8(m);
+    for (; end - p >= 16; p += 16) {
+        unsigned bits = not_plain_16(p);
         if (bits)
-            return p + __builtin_ctz(static_cast<unsigned>(bits));
-        p += 16;
+            return p + __builtin_ctz(bits);
     }
+    if (end + 1 - begin >= 16) {
+        // The sixteen bytes that end with the NUL, those before p left
+        // out: the NUL is below a space, so some byte stops the scan.
+        const char *last = end + 1 - 16;
+        return p + __builtin_ctz(not_plain_16(last) >> (p - last));
+    }
+#else
+    (void)begin;
 #endif
     while (end - p >= 8) {
         uint64_t m = not_plain(load_little_endian(p));
@@ -65,10 +78,10 @@ const char *skip_plain(const char *p, const char *end)
 }
 
 // A value's text after its opening quote; its closing quote, or NULL.
-const char *scan_value(const char *p, const char *end)
+const char *scan_value(const flat_scan *scan, const char *p)
 {
     for (;;) {
-        p = skip_plain(p, end);
+        p = skip_plain(p, scan->begin, scan->end);
         if (*p == '"')
             return p;
         if (*p != '\\' || (p[1] != '"' && p[1] != '\\' && p[1] != 'n'))
@@ -96,6 +109,7 @@ const char *skip_json_space(const char *p)
 void flat_begin(flat_scan *scan, const char *text, size_t len, name_coding *coding)
 {
     scan->p = text;
+    scan->begin = text;
     scan->end = text + len;
     scan->in_object = false;
     scan->first.name = nullptr;
@@ -206,7 +220,7 @@ flat_result flat_read(flat_scan *scan, label_pair *out, size_t room, size_t *sto
             if (*p != '"')
                 return FLAT_GIVE_UP;
             const char *value = p + 1;
-            p = scan_value(value, scan->end);
+            p = scan_value(scan, value);
             if (!p)
                 return FLAT_GIVE_UP;
             pair->name = key;

@@ -17,8 +17,9 @@
 namespace promfmt {
 
 struct flat_scan {
-    const char *p;    // next byte to read
-    const char *end;  // the text's terminating NUL
+    const char *p;      // next byte to read
+    const char *begin;  // the text's first byte
+    const char *end;    // the text's terminating NUL
     bool in_object;   // past the opening brace: p is at a member
     label_pair first; // the first member read (name fields only)
     size_t shared;           // bytes all names read so far share from the
