@@ -56,17 +56,6 @@ int buf_ensure_avail(promfmt_buffer_t *buf, size_t n)
     return 0;
 }
 
-char *put_long(char *dst, const char *src, size_t n)
-{
-    if (n <= 64) {  // names behind a long shared prefix: still no call
-        memcpy(dst, src, 32);
-        memcpy(dst + n - 32, src + n - 32, 32);
-    } else {
-        memcpy(dst, src, n);
-    }
-    return dst + n;
-}
-
 void *buf_scratch(promfmt_buffer_t *buf, scratch_slot slot, size_t n)
 {
     if (n <= buf->scratch_size[slot])

@@ -8,6 +8,7 @@
 #define PROMFMT_BUFFER_H
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "promfmt.h"
@@ -70,13 +71,13 @@ inline void buf_commit(promfmt_buffer_t *buf, size_t n)
     buf->data[buf->len] = '\0';
 }
 
-// put() for pieces longer than 32 bytes.
-char *put_long(char *dst, const char *src, size_t n);
-
 // Copies n bytes to dst and returns the end. The lines are made of many
-// short pieces (names, label values, numbers); those of up to 32 bytes are
+// short pieces (names, label values, numbers); those of up to 64 bytes are
 // copied inline, with two overlapping moves that read and write no byte
 // outside the pieces, rather than by a call. src may be NULL when n is 0.
+// `longest`, when given, is the most n can be at the call (the room of a
+// number's text), and drops the steps for longer pieces.
+template <size_t longest = SIZE_MAX>
 inline char *put(char *dst, const char *src, size_t n)
 {
     if (n >= 8 && n <= 16) {
@@ -91,8 +92,11 @@ inline char *put(char *dst, const char *src, size_t n)
     } else if (n < 4) {
         for (size_t i = 0; i < n; ++i)
             dst[i] = src[i];
-    } else {
-        return put_long(dst, src, n);
+    } else if (longest > 32 && n <= 64) {  // names behind a long shared prefix
+        memcpy(dst, src, 32);
+        memcpy(dst + n - 32, src + n - 32, 32);
+    } else if (longest > 64) {
+        memcpy(dst, src, n);
     }
     return dst + n;
 }

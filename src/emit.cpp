@@ -100,10 +100,10 @@ int emit_sample(promfmt_buffer_t *buf, const char *name, const char *labels_json
     char *p = put(buf_tail(buf), name, name_len);
     p = write_labels(p, &labels);
     *p++ = ' ';
-    p = put(p, value_text, value_len);
+    p = put<kNumberMax>(p, value_text, value_len);
     if (ts_len) {
         *p++ = ' ';
-        p = put(p, ts_text, ts_len);
+        p = put<kNumberMax>(p, ts_text, ts_len);
     }
     *p = '\n';
     buf_commit(buf, line);
