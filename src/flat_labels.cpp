@@ -115,6 +115,9 @@ void flat_begin(flat_scan *scan, const char *text, size_t len, name_coding *codi
     scan->first.name = nullptr;
     scan->shared = 0;
     scan->coding = coding;
+    coding->shared = 0;
+    coding->recode_below = 0;
+    coding->runs = 0;
     scan->stored = 0;
 }
 
@@ -128,14 +131,12 @@ constexpr size_t kLongName = 8;
 constexpr size_t kUsefulPrefix = 4;
 
 // Name `index` shares only `shared` bytes with the first: the names read
-// since the first one were coded from further on, and the sort must code
-// them again.
+// since the first kFewLabels were coded from further on, and the sort
+// must code them again. (The first kFewLabels carry keys, not codes.)
 void note_shorter_prefix(flat_scan *scan, size_t index, size_t shared)
 {
     name_coding *coding = scan->coding;
-    if (index == 1) {  // the first name alone, coded whole
-        coding->recode_below = shared > 0 ? 1 : 0;
-    } else {
+    if (index > kFewLabels) {
         // The names since the last shrink were coded from the prefix then.
         if (coding->runs < kCodedRuns)
             coding->run[coding->runs++] = coded_run{index, coding->shared};
@@ -146,6 +147,18 @@ void note_shorter_prefix(flat_scan *scan, size_t index, size_t shared)
     coding->shared = scan->shared = shared;
 }
 
+// Reads the name at s into pair, given the bytes it is known to share
+// with the first (0 for none, or for the first itself); its length (0
+// when it is no valid label name).
+size_t read_name(size_t index, const char *s, const char *end, size_t from, label_pair *pair)
+{
+    if (index < kFewLabels)
+        return label_name_keyed(s, end, from, &pair->name_code);
+    if (from > 0)
+        return label_name_from(s, end, from, &pair->name_code);
+    return label_name_at(s, end, &pair->name_code);
+}
+
 // Reads the key at key into pair; its length (0 when it is no valid label
 // name). When the first name is long, the names after
 // it are read against it, which finds the bytes they all share on the
@@ -154,31 +167,23 @@ void note_shorter_prefix(flat_scan *scan, size_t index, size_t shared)
 size_t read_key(flat_scan *scan, const char *key, label_pair *pair)
 {
     const label_pair &first = scan->first;
+    size_t index = scan->stored + static_cast<size_t>(pair - scan->out);
     if (!first.name) {
-        size_t len = label_name_at(key, scan->end, &pair->name_code);
+        size_t len = read_name(index, key, scan->end, 0, pair);
         scan->first.name = key;
         scan->first.name_len = len;
-        if (len >= kLongName) {
-            scan->shared = len;
-            // It was coded whole, from further back than the shared prefix.
-            scan->coding->shared = len;
-            scan->coding->recode_below = 1;
-            scan->coding->runs = 0;
-        }
+        if (len >= kLongName)
+            scan->coding->shared = scan->shared = len;
         return len;
     }
     if (scan->shared > 0) {
         // Only whether the name keeps the prefix matters, and if not, how
         // much of it: bytes past the prefix need not be compared.
         size_t shared = bytes_shared_with(key, scan->end, first.name, scan->shared);
-        if (shared < scan->shared) {
-            size_t index = scan->stored + static_cast<size_t>(pair - scan->out);
+        if (shared < scan->shared)
             note_shorter_prefix(scan, index, shared >= kUsefulPrefix ? shared : 0);
-        }
-        if (scan->shared > 0)
-            return label_name_from(key, scan->end, scan->shared, &pair->name_code);
     }
-    return label_name_at(key, scan->end, &pair->name_code);
+    return read_name(index, key, scan->end, scan->shared, pair);
 }
 
 }  // namespace

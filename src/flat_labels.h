@@ -37,8 +37,7 @@ enum flat_result { FLAT_END, FLAT_FULL, FLAT_GIVE_UP };
 const char *skip_json_space(const char *p);
 
 // Starts scanning text[0..len), whose first byte is not JSON whitespace;
-// how the names are coded goes to *coding, which must say shared 0 and
-// recode_below 0 (all names coded whole) until a long first name is read.
+// how the names are coded goes to *coding.
 void flat_begin(flat_scan *scan, const char *text, size_t len, name_coding *coding);
 
 // Reads members in document order into out[0..room), and sets *stored to

@@ -340,33 +340,34 @@ uint64_t code_moved_down(uint64_t code, size_t from, size_t shared, uint64_t fir
     return (first_code & ~below) | code >> 6 * moved;
 }
 
-// Makes every name_code of pairs[0..n) that of the name's bytes from
-// coding.shared on, as the sort needs them.
+// Makes every name_code of pairs[0..n) (n > kFewLabels) that of the
+// name's bytes from coding.shared on, as the sort needs them: the first
+// kFewLabels carry keys and are coded here, the names before recode_below
+// have their codes moved down (or are coded again when the runs were lost).
 void finish_codes(label_pair *pairs, size_t n, const name_coding &coding)
 {
     size_t shared = coding.shared;
+    for (size_t i = 0; i < kFewLabels; ++i)
+        pairs[i].name_code = label_name_code(pairs[i].name + shared, pairs[i].name_len - shared);
+    if (coding.recode_below <= kFewLabels)
+        return;
     size_t below = coding.recode_below < n ? coding.recode_below : n;
-    label_pair &first = pairs[0];
-    if (shared > 0)
-        first.name_code = label_name_code(first.name + shared, first.name_len - shared);
     if (coding.runs == kRunsLost) {
-        for (size_t i = 1; i < below; ++i)
+        for (size_t i = kFewLabels; i < below; ++i)
             pairs[i].name_code = label_name_code(pairs[i].name + shared, pairs[i].name_len - shared);
         return;
     }
-    size_t i = 1;
+    uint64_t first_code = pairs[0].name_code;
+    size_t i = kFewLabels;
     for (size_t r = 0; r < coding.runs; ++r) {
         const coded_run &run = coding.run[r];
         for (; i < run.end && i < below; ++i)
-            pairs[i].name_code =
-                code_moved_down(pairs[i].name_code, run.from, shared, first.name_code);
+            pairs[i].name_code = code_moved_down(pairs[i].name_code, run.from, shared, first_code);
     }
 }
 
-// A handful of labels: insertion sort of the indices by the names' codes,
-// with the full names deciding ties; no packing needed.
-constexpr size_t kFewLabels = 4;
-
+// A handful of labels: insertion sort of the indices by the names' keys,
+// with the full names deciding ties.
 bool sort_few(const label_pair *pairs, size_t n, uint64_t *order)
 {
     auto less = [pairs](uint64_t a, uint64_t b) {
@@ -403,11 +404,10 @@ bool all_of_length(const label_pair *pairs, size_t n, size_t shared)
 bool sort_labels(label_pair *pairs, size_t n, const name_coding &coding, uint64_t *order,
                  uint64_t *tmp)
 {
-    if (coding.recode_below > 0)
-        finish_codes(pairs, n, coding);
-    size_t shared = coding.shared;
     if (n <= kFewLabels)
         return sort_few(pairs, n, order);
+    finish_codes(pairs, n, coding);
+    size_t shared = coding.shared;
     if (shared > 0 && all_of_length(pairs, n, shared))
         return true;
     // Keys start where the names differ: a prefix they all share would

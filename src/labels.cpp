@@ -194,7 +194,8 @@ int check_and_sort(label_set *set, bool names_checked)
         pairs[i].name_len = label_name_len(pairs[i].name, pairs[i].name_len);
         if (pairs[i].name_len == 0)
             return fail(set, "invalid label name in JSON");
-        pairs[i].name_code = label_name_code(pairs[i].name, pairs[i].name_len);
+        pairs[i].name_code = i < kFewLabels ? label_name_key(pairs[i].name, pairs[i].name_len)
+                                            : label_name_code(pairs[i].name, pairs[i].name_len);
     }
     if (sort_labels(pairs, count, set->coding, set->order, set->order + count))
         return fail(set, "duplicate label name in JSON");

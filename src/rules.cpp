@@ -5,6 +5,10 @@
 #include <climits>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "buffer.h"
 #include "words.h"
 
@@ -145,6 +149,41 @@ size_t label_bytes_at(const char *s, const char *end)
     return static_cast<size_t>(p - s);
 }
 
+#if defined(__SSE2__)
+// Bit i set when byte i of the sixteen at s cannot be part of a label
+// name. As signed bytes, those at or above 0x80 are negative and fall
+// outside every range.
+unsigned not_label_bytes_16(const char *s)
+{
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s));
+    __m128i lower = _mm_or_si128(v, _mm_set1_epi8(0x20));  // letters folded to lower case
+    __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)),
+                                   _mm_cmplt_epi8(lower, _mm_set1_epi8('z' + 1)));
+    __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('0' - 1)),
+                                  _mm_cmplt_epi8(v, _mm_set1_epi8('9' + 1)));
+    __m128i ok = _mm_or_si128(_mm_or_si128(letter, digit),
+                              _mm_cmpeq_epi8(v, _mm_set1_epi8('_')));
+    return ~static_cast<unsigned>(_mm_movemask_epi8(ok)) & 0xFFFF;
+}
+#endif
+
+// label_bytes_at() with the first block tested here: most names end in it.
+inline size_t label_bytes_from(const char *p, const char *end)
+{
+#if defined(__SSE2__)
+    if (end - p >= 16) {
+        unsigned bad = not_label_bytes_16(p);
+        return bad ? static_cast<size_t>(__builtin_ctz(bad)) : 16 + label_bytes_at(p + 16, end);
+    }
+#else
+    if (end - p >= 8) {
+        uint64_t bad = not_label_bytes(load_little_endian(p));
+        return bad ? lowest_set_byte(bad) : 8 + label_bytes_at(p + 8, end);
+    }
+#endif
+    return label_bytes_at(p, end);
+}
+
 // The codes of label-name bytes, computed for all eight bytes of w at once;
 // they agree with label_code. Bytes below the first one that is not part
 // of a name come out right: a wrong byte only disturbs the bytes above it.
@@ -245,6 +284,30 @@ uint64_t label_name_code(const char *name, size_t len)
     for (size_t i = 0; i < len; ++i)
         code = code << 6 | kTables.label_code[u[i]];
     return code << 6 * (kNameCodeBytes - len);
+}
+
+uint64_t label_name_key(const char *name, size_t len)
+{
+    uint64_t key = 0;
+    for (size_t i = 0; i < 8; ++i)
+        key = key << 8 | (i < len ? static_cast<unsigned char>(name[i]) : 0);
+    return key;
+}
+
+size_t label_name_keyed(const char *s, const char *end, size_t from, uint64_t *key)
+{
+    if (from == 0 && !kTables.label_first[static_cast<unsigned char>(s[0])])
+        return 0;
+    size_t n = from + label_bytes_from(s + from, end);
+    if (end - s >= 8) {
+        uint64_t w = load_little_endian(s);
+        if (n < 8)
+            w &= (uint64_t{1} << 8 * n) - 1;
+        *key = swap_bytes(w);
+    } else {  // the last bytes of the text
+        *key = label_name_key(s, n);
+    }
+    return is_reserved_label_name(s, n) ? 0 : n;
 }
 
 size_t label_name_at(const char *s, const char *end, uint64_t *code)

@@ -29,6 +29,11 @@ size_t label_name_len(const char *s, size_t len);
 constexpr size_t kNameCodeBytes = 10;
 uint64_t label_name_code(const char *name, size_t len);  // name is valid
 
+// A label name as a cheaper number that orders as the names do, up to
+// ties: its first eight bytes, the first most significant, zeros after a
+// shorter name. Names that tie in it share their first eight bytes.
+uint64_t label_name_key(const char *name, size_t len);
+
 // Length of the label name that starts at s and runs to the first byte
 // that cannot be part of one (which is read, and may be the NUL at end that
 // ends the text; nothing past end is read); 0 when the bytes up to there
@@ -38,6 +43,10 @@ size_t label_name_at(const char *s, const char *end, uint64_t *code);
 // How many bytes from the start the text at s shares with first[0..first_len),
 // bytes earlier in the same text that ends at end (at most first_len).
 size_t bytes_shared_with(const char *s, const char *end, const char *first, size_t first_len);
+
+// label_name_at() and label_name_from() (from 0 for the first), with the
+// name's label_name_key() in *key instead of its code.
+size_t label_name_keyed(const char *s, const char *end, size_t from, uint64_t *key);
 
 // label_name_at() for a name whose first `from` bytes (at least one) are
 // known to be label-name bytes, shared with a valid name: only the rest is

@@ -199,6 +199,14 @@ void check_keys_after(const std::string &first)
                         EXPECT_EQ(code, promfmt::label_name_code(s + from, len - from))
                             << text << ", from byte " << from;
                     }
+                    // The first few names of a set are read for their key.
+                    uint64_t key = 0;
+                    len = promfmt::label_name_keyed(s, end, from, &key);
+                    EXPECT_EQ(len, valid ? run : 0) << text << ", keyed from byte " << from;
+                    if (valid && len == run) {
+                        EXPECT_EQ(key, promfmt::label_name_key(s, len))
+                            << text << ", keyed from byte " << from;
+                    }
                 }
             }
         }
