@@ -159,15 +159,14 @@ size_t read_name(size_t index, const char *s, const char *end, size_t from, labe
     return label_name_at(s, end, &pair->name_code);
 }
 
-// Reads the key at key into pair; its length (0 when it is no valid label
-// name). When the first name is long, the names after
+// Reads the key at key, the set's index-th, into pair; its length (0 when
+// it is no valid label name). When the first name is long, the names after
 // it are read against it, which finds the bytes they all share on the
 // way; those bytes need no second look, and each name is coded from where
 // the names differ, which is where the sort's keys start.
-size_t read_key(flat_scan *scan, const char *key, label_pair *pair)
+size_t read_key(flat_scan *scan, size_t index, const char *key, label_pair *pair)
 {
     const label_pair &first = scan->first;
-    size_t index = scan->stored + static_cast<size_t>(pair - scan->out);
     if (!first.name) {
         size_t len = read_name(index, key, scan->end, 0, pair);
         scan->first.name = key;
@@ -192,7 +191,6 @@ flat_result flat_read(flat_scan *scan, label_pair *out, size_t room, size_t *sto
 {
     const char *p = scan->p;
     *stored = 0;
-    scan->out = out;
     if (!scan->in_object) {
         if (*p != '{')
             return FLAT_GIVE_UP;
@@ -201,48 +199,52 @@ flat_result flat_read(flat_scan *scan, label_pair *out, size_t room, size_t *sto
             return close_object(scan, p);
         scan->in_object = true;
     }
+    size_t count = 0;  // kept here, not in *stored, which the stores may alias
+    flat_result result = FLAT_GIVE_UP;
     for (;;) {  // p is at a member's opening quote
-        if (*stored == room) {
+        if (count == room) {
             scan->p = p;
             scan->stored += room;
-            return FLAT_FULL;
+            result = FLAT_FULL;
+            break;
         }
-        {
-            label_pair *pair = &out[*stored];
-            if (*p != '"')
-                return FLAT_GIVE_UP;
-            // A key that is not a valid label name, escapes included, is
-            // the parser's to report.
-            const char *key = p + 1;
-            size_t key_len = read_key(scan, key, pair);
-            p = key + key_len;
-            if (key_len == 0 || *p != '"')
-                return FLAT_GIVE_UP;
-            p = skip_json_space(p + 1);
-            if (*p != ':')
-                return FLAT_GIVE_UP;
-            p = skip_json_space(p + 1);
-            if (*p != '"')
-                return FLAT_GIVE_UP;
-            const char *value = p + 1;
-            p = scan_value(scan, value);
-            if (!p)
-                return FLAT_GIVE_UP;
-            pair->name = key;
-            pair->name_len = key_len;
-            pair->value = value;
-            pair->value_len = static_cast<size_t>(p - value);
-            pair->escaped_len = pair->value_len;
-            ++*stored;
-            ++p;
+        label_pair *pair = &out[count];
+        if (*p != '"')
+            break;
+        // A key that is not a valid label name, escapes included, is the
+        // parser's to report.
+        const char *key = p + 1;
+        size_t key_len = read_key(scan, scan->stored + count, key, pair);
+        p = key + key_len;
+        if (key_len == 0 || *p != '"')
+            break;
+        p = skip_json_space(p + 1);
+        if (*p != ':')
+            break;
+        p = skip_json_space(p + 1);
+        if (*p != '"')
+            break;
+        const char *value = p + 1;
+        p = scan_value(scan, value);
+        if (!p)
+            break;
+        pair->name = key;
+        pair->name_len = key_len;
+        pair->value = value;
+        pair->value_len = static_cast<size_t>(p - value);
+        pair->escaped_len = pair->value_len;
+        ++count;
+        p = skip_json_space(p + 1);
+        if (*p == '}') {
+            result = close_object(scan, p);
+            break;
         }
-        p = skip_json_space(p);
-        if (*p == '}')
-            return close_object(scan, p);
         if (*p != ',')
-            return FLAT_GIVE_UP;
+            break;
         p = skip_json_space(p + 1);
     }
+    *stored = count;
+    return result;
 }
 
 }  // namespace promfmt

@@ -26,7 +26,6 @@ struct flat_scan {
                              // start, or 0 once too few to matter
     name_coding *coding;     // how the names read so far were coded (with
                              // the same shared prefix)
-    const label_pair *out;   // where this call stores
     size_t stored;           // names stored by the calls before this one
 };
 
