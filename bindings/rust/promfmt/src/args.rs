@@ -4,11 +4,13 @@ use crate::raw::CText;
 use crate::scan::has_nul;
 use crate::Error;
 
-/// NUL-terminated copies of one call's text arguments, in one block that
-/// every call reuses: once it has grown, a call allocates nothing.
+/// NUL-terminated copies of one call's text arguments, in blocks that
+/// every call reuses: once they have grown, a call allocates nothing. The
+/// metric name is kept from call to call, as a family's lines repeat it.
 #[derive(Default)]
 pub(crate) struct Args {
-    bytes: Vec<u8>,
+    name: Vec<u8>,  // the name and its NUL, once checked for other NULs
+    bytes: Vec<u8>, // the help text and the labels JSON, each with its NUL
 }
 
 /// The texts of one call, ready for the library.
@@ -25,11 +27,18 @@ impl Args {
         help: &str,
         labels: &L,
     ) -> Result<Texts<'_>, Error> {
+        let kept = self.name.split_last().map(|(_, text)| text);
+        if kept != Some(name.as_bytes()) {
+            self.name.clear();
+            push_text(&mut self.name, name);
+            if let Err(e) = c_text(&self.name, "metric name") {
+                self.name.clear(); // never kept: the next call checks it again
+                return Err(e);
+            }
+        }
         let bytes = &mut self.bytes;
         bytes.clear();
-        bytes.reserve(name.len() + help.len() + 3);
-        push_text(bytes, name);
-        let help_at = bytes.len();
+        bytes.reserve(help.len() + 2);
         push_text(bytes, help);
         let labels_at = bytes.len();
         let mut writer = LabelWriter::new(bytes);
@@ -38,8 +47,8 @@ impl Args {
         bytes.push(0);
         let labels = &self.bytes[labels_at..];
         Ok(Texts {
-            name: c_text(&self.bytes[..help_at], "metric name")?,
-            help: c_text(&self.bytes[help_at..labels_at], "help text")?,
+            name: CText::new(&self.name).expect("ends in NUL"),
+            help: c_text(&self.bytes[..labels_at], "help text")?,
             labels: if escaped {
                 CText::new(labels).expect("ends in NUL")
             } else {

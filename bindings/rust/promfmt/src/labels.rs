@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-use crate::scan::needs_json_escape;
+use crate::scan::push_plain_label;
 use std::collections::{BTreeMap, HashMap};
 
 /// A sample's label set. The library takes labels as the text of one JSON
@@ -78,20 +78,17 @@ impl<'a> LabelWriter<'a> {
     #[inline]
     pub fn label(&mut self, name: &str, value: &str) {
         let (name, value) = (name.as_bytes(), value.as_bytes());
-        let json = &mut *self.json;
-        json.extend_from_slice(if self.open { b",\"" } else { b"{\"" });
+        let lead = if self.open { b",\"" } else { b"{\"" };
         self.open = true;
-        if needs_json_escape(name) || needs_json_escape(value) {
-            push_escaped(json, name);
-            json.extend_from_slice(b"\":\"");
-            push_escaped(json, value);
-        } else {
-            // Nearly every label: both texts copied whole, into room made once.
-            json.reserve(name.len().saturating_add(value.len()).saturating_add(4));
-            json.extend_from_slice(name);
-            json.extend_from_slice(b"\":\"");
-            json.extend_from_slice(value);
+        // Nearly every label: both texts written as they are.
+        if push_plain_label(self.json, lead, name, value) {
+            return;
         }
+        let json = &mut *self.json;
+        json.extend_from_slice(lead);
+        push_escaped(json, name);
+        json.extend_from_slice(b"\":\"");
+        push_escaped(json, value);
         json.push(b'"');
     }
 

@@ -2,7 +2,10 @@
 //! Tests over the short texts of every call, a word at a time: a text is
 //! read as whole words, the last one overlapping the one before (the order
 //! of bytes in a word does not matter to these tests), so names and values
-//! up to 16 bytes, nearly all of them, take two loads and no loop.
+//! up to 16 bytes, nearly all of them, take two loads and no loop. A plain
+//! label is then written from those same words.
+
+use std::mem::MaybeUninit;
 
 const ONES: u64 = 0x0101_0101_0101_0101;
 #[cfg_attr(target_arch = "x86_64", allow(dead_code))]
@@ -119,6 +122,85 @@ fn any_pair(bytes: &[u8], pair: impl Fn(u64, u64) -> bool) -> bool {
     }
 }
 
+/// The words that hold a text of 4 to 16 bytes (its first and last eight,
+/// or four), how wide they are, and whether JSON must escape a byte of it.
+#[inline(always)]
+fn short_words(bytes: &[u8]) -> (u64, u64, usize, bool) {
+    let n = bytes.len();
+    if n >= 8 {
+        let (a, b) = (word_at(bytes, 0), word_at(bytes, n - 8));
+        (a, b, 8, json_special_pair(a, b))
+    } else {
+        // Two halves go into one word, tested twice.
+        let (a, b) = (half_at(bytes, 0), half_at(bytes, n - 4));
+        let w = a | b << 32;
+        (a, b, 4, json_special_pair(w, w))
+    }
+}
+
+/// Writes the eight bytes of `word` at `room[at..]`.
+#[inline(always)]
+fn store(room: &mut [MaybeUninit<u8>], at: usize, word: u64) {
+    for (d, s) in room[at..at + 8].iter_mut().zip(word.to_le_bytes()) {
+        d.write(s);
+    }
+}
+
+/// Appends `lead`, then `"name":"value"` with its quotes, when JSON needs
+/// no escape in the name or the value, and says whether it did (when not,
+/// `out` is as it was). Names and values of 4 to 16 bytes, nearly all of
+/// them, are written from the words their test loaded: fixed-size stores
+/// into room made once, no copy of any length.
+#[inline]
+#[allow(unsafe_code)]
+pub(crate) fn push_plain_label(
+    out: &mut Vec<u8>,
+    lead: &[u8; 2],
+    name: &[u8],
+    value: &[u8],
+) -> bool {
+    let short = |t: &[u8]| (4..=16).contains(&t.len());
+    if !(short(name) && short(value)) {
+        if needs_json_escape(name) || needs_json_escape(value) {
+            return false;
+        }
+        out.reserve(name.len().saturating_add(value.len()).saturating_add(6));
+        for piece in [&lead[..], name, b"\":\"", value, b"\""] {
+            out.extend_from_slice(piece);
+        }
+        return true;
+    }
+    let (na, nb, n_width, n_special) = short_words(name);
+    let (va, vb, v_width, v_special) = short_words(value);
+    if n_special || v_special {
+        return false;
+    }
+    // lead, 16 + 4 for the name (a store may reach 4 bytes past its end),
+    // '":"', 16 + 4 for the value, '"'.
+    const ROOM: usize = 2 + 20 + 3 + 20 + 1;
+    out.reserve(ROOM);
+    let at = out.len();
+    let room = &mut out.spare_capacity_mut()[..ROOM];
+    room[0].write(lead[0]);
+    room[1].write(lead[1]);
+    let mut k = 2;
+    store(room, k, na);
+    store(room, k + name.len() - n_width, nb);
+    k += name.len();
+    for b in *b"\":\"" {
+        room[k].write(b);
+        k += 1;
+    }
+    store(room, k, va);
+    store(room, k + value.len() - v_width, vb);
+    k += value.len();
+    room[k].write(b'"');
+    // SAFETY: room[..k + 1], the bytes after the old length, were all
+    // written above (each store covers what the one before left out).
+    unsafe { out.set_len(at + k + 1) };
+    true
+}
+
 /// Whether JSON must escape a byte of `bytes`: a control character, `"` or `\`.
 #[inline]
 pub(crate) fn needs_json_escape(bytes: &[u8]) -> bool {
@@ -152,6 +234,37 @@ mod tests {
                     assert_eq!(words_json_special_pair(a, c), special, "{b:#x} at {at}");
                     assert_eq!(nul_pair(a, c), b == 0, "{b:#x} at {at}");
                     assert_eq!(words_nul_pair(a, c), b == 0, "{b:#x} at {at}");
+                }
+            }
+        }
+    }
+
+    /// Names and values of every length up to 40, after text already in
+    /// the block: written whole with their quotes; and with a byte JSON
+    /// must escape at any place of either, refused, the block untouched.
+    #[test]
+    fn plain_labels_are_written_whole_and_others_refused() {
+        let text =
+            |n: usize, from: u8| -> Vec<u8> { (0..n).map(|i| from + (i % 26) as u8).collect() };
+        for n in 0..=40 {
+            for m in 0..=40 {
+                let (name, value) = (text(n, b'a'), text(m, b'A'));
+                let mut out = b"{\"k\":\"v\"".to_vec();
+                assert!(push_plain_label(&mut out, b",\"", &name, &value));
+                let want = [&b"{\"k\":\"v\",\""[..], &name, b"\":\"", &value, b"\""].concat();
+                assert_eq!(out, want, "name of {n} bytes, value of {m}");
+                for at in 0..n.max(m) {
+                    for (which, b) in [(0, b'"'), (1, b'\\'), (0, 0x1f), (1, 0)] {
+                        let (mut name, mut value) = (name.clone(), value.clone());
+                        let text = if which == 0 { &mut name } else { &mut value };
+                        if at >= text.len() {
+                            continue;
+                        }
+                        text[at] = b;
+                        let mut out = b"{".to_vec();
+                        assert!(!push_plain_label(&mut out, b",\"", &name, &value));
+                        assert_eq!(out, b"{", "{b:#x} at {at}, name {n}, value {m}");
+                    }
                 }
             }
         }

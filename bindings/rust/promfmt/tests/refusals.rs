@@ -107,6 +107,21 @@ fn refusals_carry_the_message_and_leave_the_text() {
     }
 }
 
+/// The buffer keeps the last metric name between calls: a refused one is
+/// not kept, and a name that only starts like the kept one is its own.
+#[test]
+fn the_kept_name_is_never_mistaken() {
+    let mut buf = Buffer::new();
+    for _ in 0..2 {
+        let err = buf.sample("up\0x", (), 1.0).unwrap_err();
+        assert_eq!(err.message(), "NUL byte in metric name");
+    }
+    for name in ["up", "upx", "u", "up", "up"] {
+        buf.sample(name, (), 1.0).unwrap();
+    }
+    assert_eq!(buf.as_str(), "up 1\nupx 1\nu 1\nup 1\nup 1\n");
+}
+
 #[test]
 fn gauge_and_counter_keep_help_and_type_before_a_refused_sample() {
     let mut buf = Buffer::new();
