@@ -112,7 +112,7 @@ void flat_begin(flat_scan *scan, const char *text, size_t len, name_coding *codi
     scan->begin = text;
     scan->end = text + len;
     scan->in_object = false;
-    scan->first.name = nullptr;
+    scan->first_name = nullptr;
     scan->shared = 0;
     scan->coding = coding;
     coding->shared = 0;
@@ -166,11 +166,9 @@ size_t read_name(size_t index, const char *s, const char *end, size_t from, labe
 // the names differ, which is where the sort's keys start.
 size_t read_key(flat_scan *scan, size_t index, const char *key, label_pair *pair)
 {
-    const label_pair &first = scan->first;
-    if (!first.name) {
+    if (!scan->first_name) {
         size_t len = read_name(index, key, scan->end, 0, pair);
-        scan->first.name = key;
-        scan->first.name_len = len;
+        scan->first_name = key;
         if (len >= kLongName)
             scan->coding->shared = scan->shared = len;
         return len;
@@ -178,7 +176,7 @@ size_t read_key(flat_scan *scan, size_t index, const char *key, label_pair *pair
     if (scan->shared > 0) {
         // Only whether the name keeps the prefix matters, and if not, how
         // much of it: bytes past the prefix need not be compared.
-        size_t shared = bytes_shared_with(key, scan->end, first.name, scan->shared);
+        size_t shared = bytes_shared_with(key, scan->end, scan->first_name, scan->shared);
         if (shared < scan->shared)
             note_shorter_prefix(scan, index, shared >= kUsefulPrefix ? shared : 0);
     }

@@ -17,11 +17,11 @@
 namespace promfmt {
 
 struct flat_scan {
-    const char *p;      // next byte to read
-    const char *begin;  // the text's first byte
-    const char *end;    // the text's terminating NUL
-    bool in_object;   // past the opening brace: p is at a member
-    label_pair first; // the first member read (name fields only)
+    const char *p;           // next byte to read
+    const char *begin;       // the text's first byte
+    const char *end;         // the text's terminating NUL
+    bool in_object;          // past the opening brace: p is at a member
+    const char *first_name;  // the first member's name, once read
     size_t shared;           // bytes all names read so far share from the
                              // start, or 0 once too few to matter
     name_coding *coding;     // how the names read so far were coded (with

@@ -213,8 +213,6 @@ int parse_labels(promfmt_buffer_t *buf, const char *labels_json, label_set *set,
     set->doc = nullptr;
     set->doc_in_arena = false;
     set->text_len = 0;
-    set->coding.shared = 0;
-    set->coding.recode_below = 0;
     use_inline_storage(set);
     if (!labels_json)
         return 0;
