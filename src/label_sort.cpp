@@ -366,9 +366,9 @@ void finish_codes(label_pair *pairs, size_t n, const name_coding &coding)
     }
 }
 
-// A handful of labels: insertion sort of the indices by the names' keys,
-// with the full names deciding ties.
-bool sort_few(const label_pair *pairs, size_t n, uint64_t *order)
+// Orders pairs[0..n) by the whole names, a handful of them whose keys
+// tie; true when two names are the same.
+bool order_by_names(const label_pair *pairs, size_t n, uint64_t *order)
 {
     auto less = [pairs](uint64_t a, uint64_t b) {
         const label_pair &x = pairs[a];
@@ -401,11 +401,26 @@ bool all_of_length(const label_pair *pairs, size_t n, size_t shared)
 
 }  // namespace
 
-bool sort_labels(label_pair *pairs, size_t n, const name_coding &coding, uint64_t *order,
-                 uint64_t *tmp)
+bool sort_few(const label_pair *pairs, size_t n, uint64_t *order)
 {
-    if (n <= kFewLabels)
-        return sort_few(pairs, n, order);
+    bool ties = false;
+    for (size_t i = 0; i < n; ++i) {
+        uint64_t key = pairs[i].name_code;
+        size_t j = i;
+        for (; j > 0 && key < pairs[order[j - 1]].name_code; --j)
+            order[j] = order[j - 1];
+        order[j] = i;
+        // Keys that are equal stand side by side: the one before is the
+        // last of them, if any.
+        ties |= j > 0 && key == pairs[order[j - 1]].name_code;
+    }
+    // Names with different keys differ.
+    return ties && order_by_names(pairs, n, order);
+}
+
+bool sort_many(label_pair *pairs, size_t n, const name_coding &coding, uint64_t *order,
+               uint64_t *tmp)
+{
     finish_codes(pairs, n, coding);
     size_t shared = coding.shared;
     if (shared > 0 && all_of_length(pairs, n, shared))

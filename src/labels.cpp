@@ -45,6 +45,7 @@ bool place_in_scratch(label_set *set, size_t capacity, bool with_numbers)
                         2 * sizeof(uint64_t);
     if (capacity > SIZE_MAX / each)
         return false;
+    set->used_scratch = true;
     auto *block =
         static_cast<unsigned char *>(buf_scratch(set->buf, SCRATCH_PAIRS, capacity * each));
     if (!block)
@@ -131,6 +132,7 @@ yyjson_doc *read_json(const char *text, size_t len, label_set *set)
         arena = set->arena;
         arena_size = sizeof set->arena;
     } else if (worst != 0 && worst <= kScratchKept) {
+        set->used_scratch = true;
         arena = buf_scratch(set->buf, SCRATCH_PARSE, worst);
     }
     yyjson_alc alc;
@@ -212,6 +214,7 @@ int parse_labels(promfmt_buffer_t *buf, const char *labels_json, label_set *set,
     set->buf = buf;
     set->doc = nullptr;
     set->doc_in_arena = false;
+    set->used_scratch = false;
     set->text_len = 0;
     use_inline_storage(set);
     if (!labels_json)
@@ -234,8 +237,10 @@ void release_labels(label_set *set)
     if (set->doc && !set->doc_in_arena)
         yyjson_doc_free(set->doc);
     set->doc = nullptr;
-    use_inline_storage(set);
-    buf_scratch_trim(set->buf);
+    if (set->used_scratch) {
+        buf_scratch_trim(set->buf);
+        set->used_scratch = false;
+    }
 }
 
 char *write_labels(char *dst, const label_set *set)

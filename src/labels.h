@@ -27,6 +27,7 @@ struct label_set {
     promfmt_buffer_t *buf;
     yyjson_doc *doc;              // NULL when the text took the shortcut
     bool doc_in_arena;            // the arena's memory needs no freeing
+    bool used_scratch;            // the buffer's working memory, trimmed on release
     label_pair *pairs;            // in document order
     size_t count;
     size_t capacity;              // pairs that fit at pairs

@@ -8,6 +8,8 @@
 // ten (see scaled_digits()). The rest go to std::to_chars.
 #include "number.h"
 
+#include "words.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -29,8 +31,10 @@ constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 // Decimal digits of a value: digits[0..count) times 10^(exponent - count + 1).
+// The array is longer than the digits so that they can be moved in blocks
+// of 16 bytes; the bytes past the last digit are never part of a text.
 struct decimal {
-    char digits[kDigits];
+    char digits[2 * 16];
     int count;
     int exponent;  // of the first digit
 };
@@ -91,16 +95,27 @@ bool scaled_digits(double a, decimal *d)
     if (n < 10000000000000ull)
         return false;  // cannot happen; kept as a guard
     write_14_digits(d->digits, n);
+    memset(d->digits + kDigits, '0', sizeof d->digits - kDigits);
     d->count = kDigits;
     d->exponent = x;
     return true;
 }
 
+// How many of the kDigits digits are left once the trailing zeros are
+// dropped; the first digit is never 0.
+int significant_digits(const char *digits)
+{
+    uint64_t zeros = kOnes * '0';
+    uint64_t last = load_little_endian(digits + kDigits - 8) ^ zeros;
+    if (last != 0)
+        return static_cast<int>(kDigits - 8 + 1 + highest_set_byte(last));
+    return static_cast<int>(1 + highest_set_byte(load_little_endian(digits) ^ zeros));
+}
+
 // Writes d in printf's %g layout (trailing zeros dropped).
 size_t write_g(char *out, bool negative, decimal d)
 {
-    while (d.count > 1 && d.digits[d.count - 1] == '0')
-        --d.count;
+    d.count = significant_digits(d.digits);
     char *p = out;
     if (negative)
         *p++ = '-';
@@ -127,13 +142,14 @@ size_t write_g(char *out, bool negative, decimal d)
         memcpy(p, d.digits, static_cast<size_t>(d.count));
         p += d.count;
     } else {
-        for (int i = 0; i <= x; ++i)
-            *p++ = i < d.count ? d.digits[i] : '0';
-        if (d.count > x + 1) {
-            *p++ = '.';
-            memcpy(p, d.digits + x + 1, static_cast<size_t>(d.count - x - 1));
-            p += d.count - x - 1;
-        }
+        // x + 1 whole digits (the dropped zeros are still in the array),
+        // then the point and the rest; blocks of 16 bytes, and the length
+        // keeps what counts. At most 1 + 13 + 2 + 16 bytes are written.
+        auto whole = static_cast<size_t>(x) + 1;
+        memcpy(p, d.digits, 16);
+        p[whole] = '.';
+        memcpy(p + whole + 1, d.digits + whole, 16);
+        p += static_cast<size_t>(d.count) > whole ? static_cast<size_t>(d.count) + 1 : whole;
     }
     return static_cast<size_t>(p - out);
 }

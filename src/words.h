@@ -55,6 +55,19 @@ inline size_t lowest_set_byte(uint64_t w)
 #endif
 }
 
+// Index of the last byte of w that is not 0; w is not 0.
+inline size_t highest_set_byte(uint64_t w)
+{
+#if defined(__GNUC__)
+    return static_cast<size_t>(63 - __builtin_clzll(w)) / 8;
+#else
+    size_t i = 7;
+    while (!(w >> 56))
+        w <<= 8, --i;
+    return i;
+#endif
+}
+
 // How many bytes a[0..n) and b[0..n) share from the start. Whole blocks
 // are compared; the last one ends at n and overlaps the one before, whose
 // bytes are known to be shared, so no byte is compared on its own.
