@@ -43,13 +43,13 @@ impl Buffer {
 
     /// Appends `# HELP name text`; backslashes and line feeds in the text are escaped.
     pub fn help(&mut self, name: &str, text: &str) -> Result<(), Error> {
-        let t = self.args.fill(name, text, &())?;
+        let t = self.args.fill(name, Some(text), None::<&()>)?;
         self.raw.help(t.name, t.help)
     }
 
     /// Appends `# TYPE name kind`.
     pub fn metric_type(&mut self, name: &str, kind: MetricType) -> Result<(), Error> {
-        let t = self.args.fill(name, "", &())?;
+        let t = self.args.fill(name, None, None::<&()>)?;
         self.raw.metric_type(t.name, kind.code())
     }
 
@@ -67,7 +67,7 @@ impl Buffer {
         value: f64,
         timestamp_ms: i64,
     ) -> Result<(), Error> {
-        let t = self.args.fill(name, "", &labels)?;
+        let t = self.args.fill(name, None, Some(&labels))?;
         self.raw.sample(t.name, t.labels, value, timestamp_ms)
     }
 
@@ -105,7 +105,7 @@ impl Buffer {
         labels: impl Labels,
         value: f64,
     ) -> Result<(), Error> {
-        let t = self.args.fill(name, help, &labels)?;
+        let t = self.args.fill(name, Some(help), Some(&labels))?;
         self.raw
             .one_series(counter, t.name, t.help, t.labels, value)
     }

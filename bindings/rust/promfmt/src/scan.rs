@@ -201,6 +201,25 @@ pub(crate) fn push_plain_label(
     true
 }
 
+/// Whether `a` and `b` hold the same bytes, compared a word at a time as
+/// [`any_pair`] reads them: a metric name against the one kept.
+#[inline]
+pub(crate) fn same_bytes(a: &[u8], b: &[u8]) -> bool {
+    let n = a.len();
+    if n != b.len() {
+        return false;
+    }
+    match n {
+        0..=3 => a.iter().zip(b).all(|(x, y)| x == y),
+        4..=7 => half_at(a, 0) == half_at(b, 0) && half_at(a, n - 4) == half_at(b, n - 4),
+        _ => {
+            let last = word_at(a, n - 8) ^ word_at(b, n - 8);
+            let words = a.chunks_exact(8).zip(b.chunks_exact(8));
+            words.fold(last, |diff, (x, y)| diff | (word_at(x, 0) ^ word_at(y, 0))) == 0
+        }
+    }
+}
+
 /// Whether JSON must escape a byte of `bytes`: a control character, `"` or `\`.
 #[inline]
 pub(crate) fn needs_json_escape(bytes: &[u8]) -> bool {
@@ -270,12 +289,23 @@ mod tests {
         }
     }
 
-    /// Texts of every length up to 40 with one byte to find at every place.
+    /// Texts of every length up to 40 with one byte to find at every place;
+    /// compared with themselves, they are the same, and with a text that
+    /// differs there, or is a byte shorter or longer, they are not.
     #[test]
     fn every_place_of_every_length() {
         for n in 0..=40 {
             assert!(!needs_json_escape(&vec![b'x'; n]) && !has_nul(&vec![b'x'; n]));
+            let text: Vec<u8> = (0..n).map(|i| b'a' + (i % 26) as u8).collect();
+            assert!(same_bytes(&text, &text.clone()), "{n} bytes");
+            assert!(!same_bytes(&text, &[&text[..], b"a"].concat()), "{n} bytes and one more");
+            if n > 0 {
+                assert!(!same_bytes(&text, &text[..n - 1]), "{n} bytes and one less");
+            }
             for at in 0..n {
+                let mut other = text.clone();
+                other[at] ^= 0x20;
+                assert!(!same_bytes(&text, &other), "{n} bytes differing at {at}");
                 for (b, escape, nul) in [(b'"', true, false), (0, true, true), (b'\\', true, false)]
                 {
                     let mut text = vec![b'x'; n];
