@@ -153,7 +153,7 @@ size_t label_bytes_at(const char *s, const char *end)
 // Bit i set when byte i of the sixteen at s cannot be part of a label
 // name. As signed bytes, those at or above 0x80 are negative and fall
 // outside every range.
-unsigned not_label_bytes_16(const char *s)
+inline unsigned not_label_bytes_16(const char *s)
 {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s));
     __m128i lower = _mm_or_si128(v, _mm_set1_epi8(0x20));  // letters folded to lower case
@@ -290,7 +290,14 @@ uint64_t label_name_key(const char *name, size_t len)
     return key;
 }
 
-size_t label_name_keyed(const char *s, const char *end, size_t from, uint64_t *key)
+namespace {
+
+// label_name_keyed() for every name; out of line, so that the common case
+// before it needs no stack frame.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+size_t keyed_any(const char *s, const char *end, size_t from, uint64_t *key)
 {
     if (from == 0 && !kTables.label_first[static_cast<unsigned char>(s[0])])
         return 0;
@@ -304,6 +311,29 @@ size_t label_name_keyed(const char *s, const char *end, size_t from, uint64_t *k
         *key = label_name_key(s, n);
     }
     return is_reserved_label_name(s, n) ? 0 : n;
+}
+
+}  // namespace
+
+size_t label_name_keyed(const char *s, const char *end, size_t from, uint64_t *key)
+{
+#if defined(__SSE2__)
+    // Most names: a valid first byte and their end within the sixteen
+    // readable bytes at s. Kept apart from the general way, they take no
+    // stack frame.
+    unsigned bad = 0;
+    if (from == 0 && end - s >= 16 && kTables.label_first[static_cast<unsigned char>(s[0])])
+        bad = not_label_bytes_16(s);
+    if (bad != 0) {
+        auto n = static_cast<size_t>(__builtin_ctz(bad));
+        uint64_t w = load_little_endian(s);
+        if (n < 8)
+            w &= (uint64_t{1} << 8 * n) - 1;
+        *key = swap_bytes(w);
+        return is_reserved_label_name(s, n) ? 0 : n;
+    }
+#endif
+    return keyed_any(s, end, from, key);
 }
 
 size_t label_name_at(const char *s, const char *end, uint64_t *code)
