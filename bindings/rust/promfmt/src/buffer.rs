@@ -54,12 +54,14 @@ impl Buffer {
     }
 
     /// Appends one sample line, `name{labels} value`, labels sorted by name.
+    #[inline]
     pub fn sample(&mut self, name: &str, labels: impl Labels, value: f64) -> Result<(), Error> {
         self.sample_at(name, labels, value, 0)
     }
 
     /// As [`sample`](Buffer::sample), with a timestamp in milliseconds since
     /// the epoch (written only when above 0).
+    #[inline]
     pub fn sample_at(
         &mut self,
         name: &str,

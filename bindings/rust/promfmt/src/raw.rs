@@ -23,6 +23,7 @@ static CALLS: RwLock<()> = RwLock::new(());
 /// left. (Should `again` succeed, the first failure was a lack of memory that
 /// has passed, and the text holds the latest failure's message, most likely
 /// the first attempt's.) The text is read only while no call can write it.
+#[inline(always)]
 fn run<T>(attempt: impl FnOnce() -> Option<T>, again: impl FnOnce()) -> Result<T, Error> {
     {
         let _beside = CALLS.read().unwrap_or_else(PoisonError::into_inner);
@@ -30,9 +31,16 @@ fn run<T>(attempt: impl FnOnce() -> Option<T>, again: impl FnOnce()) -> Result<T
             return Ok(value);
         }
     }
+    Err(failed(again))
+}
+
+/// The way of a call that failed, out of the callers' way.
+#[cold]
+#[inline(never)]
+fn failed(again: impl FnOnce()) -> Error {
     let _alone = CALLS.write().unwrap_or_else(PoisonError::into_inner);
     again();
-    Err(last_error())
+    last_error()
 }
 
 fn last_error() -> Error {
@@ -97,6 +105,7 @@ impl RawBuffer {
     /// Runs `emit` on this buffer; on failure, again on a scratch buffer.
     /// `emit` is given a live buffer that no other thread uses and returns
     /// the library's status.
+    #[inline(always)]
     fn emit(&mut self, emit: impl Fn(*mut sys::promfmt_buffer_t) -> c_int) -> Result<(), Error> {
         let again = || {
             // SAFETY: a fresh buffer, used by this thread only, freed once.
