@@ -90,6 +90,13 @@ const char *scan_value(const flat_scan *scan, const char *p)
     }
 }
 
+// Whether the three bytes at p (up to the NUL at the text's end) are
+// those of token: the punctuation between tokens when there is no space.
+inline bool followed_by(const flat_scan *scan, const char *p, const char (&token)[4])
+{
+    return scan->end - p >= 2 && memcmp(p, token, 3) == 0;
+}
+
 // After a closing brace at p: only whitespace may follow.
 flat_result close_object(const flat_scan *scan, const char *p)
 {
@@ -214,15 +221,22 @@ flat_result flat_read(flat_scan *scan, label_pair *out, size_t room, size_t *sto
         const char *key = p + 1;
         size_t key_len = read_key(scan, scan->stored + count, key, pair);
         p = key + key_len;
-        if (key_len == 0 || *p != '"')
+        if (key_len == 0)
             break;
-        p = skip_json_space(p + 1);
-        if (*p != ':')
-            break;
-        p = skip_json_space(p + 1);
-        if (*p != '"')
-            break;
-        const char *value = p + 1;
+        if (followed_by(scan, p, "\":\"")) {  // the usual "key":"value"
+            p += 3;
+        } else {
+            if (*p != '"')
+                break;
+            p = skip_json_space(p + 1);
+            if (*p != ':')
+                break;
+            p = skip_json_space(p + 1);
+            if (*p != '"')
+                break;
+            ++p;
+        }
+        const char *value = p;
         p = scan_value(scan, value);
         if (!p)
             break;
@@ -232,6 +246,10 @@ flat_result flat_read(flat_scan *scan, label_pair *out, size_t room, size_t *sto
         pair->value_len = static_cast<size_t>(p - value);
         pair->escaped_len = pair->value_len;
         ++count;
+        if (followed_by(scan, p, "\",\"")) {  // the next member, at once
+            p += 2;
+            continue;
+        }
         p = skip_json_space(p + 1);
         if (*p == '}') {
             result = close_object(scan, p);

@@ -292,12 +292,8 @@ uint64_t label_name_key(const char *name, size_t len)
 
 namespace {
 
-// label_name_keyed() for every name; out of line, so that the common case
-// before it needs no stack frame.
-#if defined(__GNUC__)
-__attribute__((noinline))
-#endif
-size_t keyed_any(const char *s, const char *end, size_t from, uint64_t *key)
+// label_name_keyed() for every name.
+PROMFMT_OUT_OF_LINE size_t keyed_any(const char *s, const char *end, size_t from, uint64_t *key)
 {
     if (from == 0 && !kTables.label_first[static_cast<unsigned char>(s[0])])
         return 0;

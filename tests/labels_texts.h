@@ -72,6 +72,8 @@ inline void add_literal_cases(std::vector<Case> &out)
         refused("ends inside a value", "{\"a\":\"b"),
         refused("ends after a value", "{\"a\":\"b\""),
         refused("ends after a comma", "{\"a\":\"b\","),
+        refused("ends after the value's opening quote", "{\"a\":\""),
+        refused("ends after the next key's opening quote", "{\"a\":\"b\",\""),
         refused("value ends in a lone backslash", "{\"a\":\"b\\\"}"),
         refused("stray byte after the opening brace", "{x\"a\":\"b\"}"),
         refused("stray byte before the colon", "{\"a\"x:\"b\"}"),
