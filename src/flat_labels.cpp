@@ -90,11 +90,19 @@ const char *scan_value(const flat_scan *scan, const char *p)
     }
 }
 
-// Whether the three bytes at p (up to the NUL at the text's end) are
-// those of token: the punctuation between tokens when there is no space.
+// Whether the three bytes at p are those of token: the punctuation
+// between tokens when there is no space. Near the text's end, where four
+// bytes cannot be read, the answer is no and the caller looks closer.
 inline bool followed_by(const flat_scan *scan, const char *p, const char (&token)[4])
 {
-    return scan->end - p >= 2 && memcmp(p, token, 3) == 0;
+    if (scan->end - p < 3)  // four bytes are read: the three and the one after
+        return false;
+    static const unsigned char kFirstThree[4] = {0xFF, 0xFF, 0xFF, 0};
+    uint32_t text, want, mask;
+    memcpy(&text, p, 4);
+    memcpy(&want, token, 4);
+    memcpy(&mask, kFirstThree, 4);
+    return ((text ^ want) & mask) == 0;
 }
 
 // After a closing brace at p: only whitespace may follow.

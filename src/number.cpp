@@ -45,7 +45,7 @@ const char kPairs[] =
     "8081828384858687888990919293949596979899";
 
 // Writes the 7 digits of x (x < 10^7), leading zeros included.
-void write_7_digits(char *out, uint32_t x)
+inline void write_7_digits(char *out, uint32_t x)
 {
     uint32_t high = x / 10000;  // three digits
     uint32_t low = x % 10000;   // four digits

@@ -152,6 +152,45 @@ TEST(Escape, LabelValueTable)
     }
 }
 
+// Texts of every length up to 40 with one byte to escape (or one that
+// looks alike) at every place, and with every place holding it: the
+// escaped length and text of label values and help texts, which are
+// measured in blocks of 16 and 8 bytes with the rest byte by byte.
+TEST(Escape, EveryPlaceOfEveryLength)
+{
+    auto escaped = [](const std::string &in, bool quote) {
+        std::string out;
+        for (char c : in) {
+            if (c == '\\' || (quote && c == '"'))
+                out += {'\\', c};
+            else if (c == '\n')
+                out += "\\n";
+            else
+                out += c;
+        }
+        return out;
+    };
+    Buffer buf;
+    for (size_t len = 1; len <= 40; ++len) {
+        for (char c : {'\\', '"', '\n', '\t', '!'}) {
+            std::vector<std::string> texts{std::string(len, c)};
+            for (size_t at = 0; at < len; ++at)
+                texts.push_back(std::string(at, 'a') + c + std::string(len - at - 1, 'a'));
+            for (const std::string &in : texts) {
+                std::string value = escaped(in, true);
+                char out[256];
+                ASSERT_EQ(promfmt_escape_label_value(in.c_str(), out, sizeof out),
+                          static_cast<int>(value.size()))
+                    << in;
+                EXPECT_EQ(out, value) << in;
+                promfmt_buffer_reset(buf);
+                ASSERT_EQ(promfmt_emit_help(buf, "m", in.c_str()), 0);
+                EXPECT_EQ(buf.text(), "# HELP m " + escaped(in, false) + "\n") << in;
+            }
+        }
+    }
+}
+
 TEST(Escape, DestinationSizes)
 {
     const char *in = "\\\"\n";  // escapes to six bytes
