@@ -83,11 +83,13 @@ bool scaled_digits(double a, decimal *d)
         ++x;
         m = a * kPow10[kDigits - 1 - x];
     }
-    double whole = std::floor(m);
-    double frac = m - whole;
+    // m is positive and below 2^53: the conversion drops the fraction
+    // (floor), and both the whole part and the difference are exact.
+    auto whole = static_cast<uint64_t>(m);
+    double frac = m - static_cast<double>(whole);
     if (frac > 0.49 && frac < 0.51)
         return false;
-    auto n = static_cast<uint64_t>(whole) + (frac > 0.5 ? 1 : 0);
+    uint64_t n = whole + (frac > 0.5 ? 1 : 0);
     if (n >= 100000000000000ull) {  // 99..9.6 rounded up to 10^14
         n /= 10;
         ++x;
