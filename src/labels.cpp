@@ -232,7 +232,7 @@ int parse_labels(promfmt_buffer_t *buf, const char *labels_json, label_set *set,
     return check_and_sort(set, flat);
 }
 
-void release_labels(label_set *set)
+void release_held(label_set *set)
 {
     if (set->doc && !set->doc_in_arena)
         yyjson_doc_free(set->doc);

@@ -48,7 +48,15 @@ struct label_set {
 // text goes to the parser (the tests compare the two routes).
 int parse_labels(promfmt_buffer_t *buf, const char *labels_json, label_set *set,
                  bool allow_shortcut = true);
-void release_labels(label_set *set);
+// Gives back what parse_labels() took: the parsed document, and working
+// memory beyond what the buffer keeps. Texts the scanner took in hold
+// neither, and pass at once.
+void release_held(label_set *set);
+inline void release_labels(label_set *set)
+{
+    if (set->doc || set->used_scratch)
+        release_held(set);
+}
 
 // Writes the braced label list (set->text_len bytes) at dst; returns the end.
 char *write_labels(char *dst, const label_set *set);
