@@ -111,33 +111,6 @@ flat_result close_object(const flat_scan *scan, const char *p)
     return skip_json_space(p + 1) == scan->end ? FLAT_END : FLAT_GIVE_UP;
 }
 
-}  // namespace
-
-const char *skip_json_space(const char *p)
-{
-    while (static_cast<unsigned char>(*p) <= ' ' &&
-           (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r'))
-        ++p;
-    return p;
-}
-
-void flat_begin(flat_scan *scan, const char *text, size_t len, name_coding *coding)
-{
-    scan->p = text;
-    scan->begin = text;
-    scan->end = text + len;
-    scan->in_object = false;
-    scan->first_name = nullptr;
-    scan->shared = 0;
-    scan->coding = coding;
-    coding->shared = 0;
-    coding->recode_below = 0;
-    coding->runs = 0;
-    scan->stored = 0;
-}
-
-namespace {
-
 // The shared prefix is looked for behind a first name of at least
 // kLongName bytes (short names, the common case, are read as they are),
 // and kept while it is at least kUsefulPrefix bytes: shorter ones leave

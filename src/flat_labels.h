@@ -33,11 +33,30 @@ enum flat_result { FLAT_END, FLAT_FULL, FLAT_GIVE_UP };
 
 // The first byte at or after p that is not JSON whitespace (space, tab,
 // line feed, carriage return); the NUL ending the text stops it.
-const char *skip_json_space(const char *p);
+inline const char *skip_json_space(const char *p)
+{
+    while (static_cast<unsigned char>(*p) <= ' ' &&
+           (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r'))
+        ++p;
+    return p;
+}
 
 // Starts scanning text[0..len), whose first byte is not JSON whitespace;
 // how the names are coded goes to *coding.
-void flat_begin(flat_scan *scan, const char *text, size_t len, name_coding *coding);
+inline void flat_begin(flat_scan *scan, const char *text, size_t len, name_coding *coding)
+{
+    scan->p = text;
+    scan->begin = text;
+    scan->end = text + len;
+    scan->in_object = false;
+    scan->first_name = nullptr;
+    scan->shared = 0;
+    scan->coding = coding;
+    coding->shared = 0;
+    coding->recode_below = 0;
+    coding->runs = 0;
+    scan->stored = 0;
+}
 
 // Reads members in document order into out[0..room), and sets *stored to
 // how many it stored; their names are valid label names, coded as
