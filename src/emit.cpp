@@ -30,22 +30,29 @@ int reserve_line(promfmt_buffer_t *buf, size_t n, bool measured)
     return buf_ensure_avail(buf, n);
 }
 
-// metric_name_len() with the buffer's memory of the last valid name: a
-// family's HELP, TYPE and sample lines repeat its name, which is then
-// checked once and compared after that.
-size_t checked_metric_name(promfmt_buffer_t *buf, const char *name)
+// Checks a name of len bytes that is not the kept one, and keeps it when
+// valid and short enough.
+size_t check_new_name(promfmt_buffer_t *buf, const char *name, size_t len)
 {
-    if (!name)
-        return 0;
-    size_t len = strlen(name);
-    if (len == buf->valid_name_len && memcmp(name, buf->valid_name, len) == 0)
-        return len;  // 0 for "", never kept
     len = metric_name_len(name, len);
     if (len != 0 && len <= kKeptNameMax) {
         memcpy(buf->valid_name, name, len);
         buf->valid_name_len = len;
     }
     return len;
+}
+
+// metric_name_len() with the buffer's memory of the last valid name: a
+// family's HELP, TYPE and sample lines repeat its name, which is then
+// checked once and compared after that.
+inline size_t checked_metric_name(promfmt_buffer_t *buf, const char *name)
+{
+    if (!name)
+        return 0;
+    size_t len = strlen(name);
+    if (len == buf->valid_name_len && memcmp(name, buf->valid_name, len) == 0)
+        return len;  // 0 for "", never kept
+    return check_new_name(buf, name, len);
 }
 
 const char *type_word(promfmt_metric_type_t type)
