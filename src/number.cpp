@@ -8,6 +8,7 @@
 // ten (see scaled_digits()). The rest go to std::to_chars.
 #include "number.h"
 
+#include "buffer.h"
 #include "words.h"
 
 #include <charconv>
@@ -158,14 +159,34 @@ size_t write_g(char *out, bool negative, decimal d)
 
 }  // namespace
 
-size_t format_int(char *out, int64_t v)
-{
-    return static_cast<size_t>(std::to_chars(out, out + kNumberMax, v).ptr - out);
-}
-
 size_t format_uint(char *out, uint64_t v)
 {
-    return static_cast<size_t>(std::to_chars(out, out + kNumberMax, v).ptr - out);
+    // Two digits a step from the last, into the end of a block, then moved.
+    char text[24];
+    char *p = text + sizeof text;
+    for (; v >= 100; v /= 100) {
+        p -= 2;
+        memcpy(p, kPairs + 2 * (v % 100), 2);
+    }
+    if (v >= 10) {
+        p -= 2;
+        memcpy(p, kPairs + 2 * v, 2);
+    } else {
+        *--p = static_cast<char>('0' + v);
+    }
+    auto len = static_cast<size_t>(text + sizeof text - p);
+    put<sizeof text>(out, p, len);
+    return len;
+}
+
+size_t format_int(char *out, int64_t v)
+{
+    // The magnitude as unsigned, so that the most negative value has one.
+    auto u = static_cast<uint64_t>(v);
+    if (v >= 0)
+        return format_uint(out, u);
+    *out = '-';
+    return 1 + format_uint(out + 1, 0 - u);
 }
 
 size_t format_real(char *out, double v)

@@ -83,4 +83,35 @@ TEST(Numbers, MatchPrintfOnMillionsOfDoubles)
     EXPECT_EQ(mismatches, 0u) << "of " << checked;
 }
 
+// Whole numbers of every length, on both sides of each power of ten: as
+// sample values ("%.14g"), timestamps ("%lld") and label numbers, signed
+// and unsigned ("%lld", "%llu").
+TEST(Numbers, WholeNumbersOfEveryLength)
+{
+    Buffer buf;
+    char want[128];
+    for (int digits = 0; digits <= 19; ++digits) {
+        uint64_t power = 1;
+        for (int i = 0; i < digits; ++i)
+            power *= 10;
+        for (uint64_t u : {power - 1, power, power + 1}) {
+            auto v = static_cast<long long>(u);  // 10^19 + 1 wraps: a negative case more
+            promfmt_buffer_reset(buf);
+            std::string json = "{\"s\":" + std::to_string(-v) + ",\"u\":" + std::to_string(u) + "}";
+            if (v > 0 && v < static_cast<long long>(1e14)) {
+                ASSERT_EQ(promfmt_emit_sample(buf, "m", json.c_str(), static_cast<double>(-v), v),
+                          0);
+                snprintf(want, sizeof want, "m{s=\"%lld\",u=\"%llu\"} %.14g %lld\n", -v,
+                         static_cast<unsigned long long>(u), static_cast<double>(-v), v);
+            } else {
+                ASSERT_EQ(promfmt_emit_sample(buf, "m", json.c_str(), 1, v), 0);
+                snprintf(want, sizeof want, "m{s=\"%lld\",u=\"%llu\"} 1%s\n", -v,
+                         static_cast<unsigned long long>(u),
+                         v > 0 ? (" " + std::to_string(v)).c_str() : "");
+            }
+            EXPECT_EQ(buf.text(), want) << u;
+        }
+    }
+}
+
 }  // namespace
