@@ -185,24 +185,6 @@ size_t label_bytes_at(const char *s, const char *end)
     return static_cast<size_t>(p - s);
 }
 
-#if defined(__SSE2__)
-// Bit i set when byte i of the sixteen at s cannot be part of a label
-// name. As signed bytes, those at or above 0x80 are negative and fall
-// outside every range.
-inline unsigned not_label_bytes_16(const char *s)
-{
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s));
-    __m128i lower = _mm_or_si128(v, _mm_set1_epi8(0x20));  // letters folded to lower case
-    __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)),
-                                   _mm_cmplt_epi8(lower, _mm_set1_epi8('z' + 1)));
-    __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('0' - 1)),
-                                  _mm_cmplt_epi8(v, _mm_set1_epi8('9' + 1)));
-    __m128i ok = _mm_or_si128(_mm_or_si128(letter, digit),
-                              _mm_cmpeq_epi8(v, _mm_set1_epi8('_')));
-    return ~static_cast<unsigned>(_mm_movemask_epi8(ok)) & 0xFFFF;
-}
-#endif
-
 // label_bytes_at(), with SSE2 the first sixteen bytes tested here, inline:
 // most names end in them, and the call's setup costs as much as the test.
 inline size_t label_bytes_from(const char *p, const char *end)
@@ -225,18 +207,6 @@ inline uint64_t byte_codes(uint64_t w)
     uint64_t minus = kOnes * ('0' - 1) + ('A' - '9' - 1) * at_least('A') +
                      ('_' - 'Z' - 1) * at_least('_') + ('a' - '_' - 1) * at_least('a');
     return w - minus;
-}
-
-inline uint64_t swap_bytes(uint64_t w)
-{
-#if defined(__GNUC__)
-    return __builtin_bswap64(w);
-#else
-    uint64_t r = 0;
-    for (int i = 0; i < 8; ++i, w >>= 8)
-        r = r << 8 | (w & 0xFF);
-    return r;
-#endif
 }
 
 // The codes of the first n (1 to 8) bytes of w, a label name's first bytes
@@ -283,13 +253,6 @@ size_t name_from_word(const char *s, const char *end, uint64_t w, uint64_t *code
     return n;
 }
 
-// "__name__" is the metric name itself to every reader: a label of that
-// name makes the line invalid, and the whole scrape with it.
-bool is_reserved_label_name(const char *s, size_t len)
-{
-    return len == 8 && memcmp(s, "__name__", 8) == 0;
-}
-
 }  // namespace
 
 size_t label_name_len(const char *s, size_t len)
@@ -326,10 +289,7 @@ uint64_t label_name_key(const char *name, size_t len)
     return key;
 }
 
-namespace {
-
-// label_name_keyed() for every name.
-PROMFMT_OUT_OF_LINE size_t keyed_any(const char *s, const char *end, size_t from, uint64_t *key)
+size_t label_name_keyed_any(const char *s, const char *end, size_t from, uint64_t *key)
 {
     if (from == 0 && !kTables.label_first[static_cast<unsigned char>(s[0])])
         return 0;
@@ -343,29 +303,6 @@ PROMFMT_OUT_OF_LINE size_t keyed_any(const char *s, const char *end, size_t from
         *key = label_name_key(s, n);
     }
     return is_reserved_label_name(s, n) ? 0 : n;
-}
-
-}  // namespace
-
-size_t label_name_keyed(const char *s, const char *end, size_t from, uint64_t *key)
-{
-#if defined(__SSE2__)
-    // Most names: a valid first byte and their end within the sixteen
-    // readable bytes at s. Kept apart from the general way, they take no
-    // stack frame.
-    unsigned bad = 0;
-    if (from == 0 && end - s >= 16 && kTables.label_first[static_cast<unsigned char>(s[0])])
-        bad = not_label_bytes_16(s);
-    if (bad != 0) {
-        auto n = static_cast<size_t>(__builtin_ctz(bad));
-        uint64_t w = load_little_endian(s);
-        if (n < 8)
-            w &= (uint64_t{1} << 8 * n) - 1;
-        *key = swap_bytes(w);
-        return is_reserved_label_name(s, n) ? 0 : n;
-    }
-#endif
-    return keyed_any(s, end, from, key);
 }
 
 size_t label_name_at(const char *s, const char *end, uint64_t *code)

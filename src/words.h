@@ -35,6 +35,19 @@ inline uint64_t load_little_endian(const char *p)
            uint64_t{u[6]} << 48 | uint64_t{u[7]} << 56;
 }
 
+// w with its bytes in the opposite order.
+inline uint64_t swap_bytes(uint64_t w)
+{
+#if defined(__GNUC__)
+    return __builtin_bswap64(w);
+#else
+    uint64_t r = 0;
+    for (int i = 0; i < 8; ++i, w >>= 8)
+        r = r << 8 | (w & 0xFF);
+    return r;
+#endif
+}
+
 // Marks each byte of w that equals c; exact, no false marks.
 inline uint64_t bytes_equal(uint64_t w, unsigned char c)
 {

@@ -239,6 +239,23 @@ inline void add_key_cases(std::vector<Case> &out)
             }
         }
     }
+    // A short key's first byte, with a long value after it: the name ends
+    // within the sixteen bytes the scanner looks at in one step.
+    const std::string value(20, 'v');
+    for (int b = 1; b < 256; ++b) {
+        unsigned char c = static_cast<unsigned char>(b);
+        bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+        bool json_char = c >= 0x20 && c < 0x80 && c != '"' && c != '\\';
+        std::string key = std::string(1, static_cast<char>(c)) + "ab";
+        std::string json = "{\"" + key + "\":\"" + value + "\"}";
+        std::string what = "short key's first byte " + hex(c);
+        if (letter)
+            out.push_back(accepted(what, json, "{" + key + "=\"" + value + "\"}"));
+        else if (c == '\\')  // "\ab" holds the escape \a, which JSON does not have
+            out.push_back(refused(what, json, kNotJson));
+        else
+            out.push_back(refused(what, json, json_char ? kBadName : kNotJson));
+    }
 }
 
 // Between or around tokens: JSON whitespace is skipped, any other byte
