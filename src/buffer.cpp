@@ -27,7 +27,7 @@ void set_error(const char *msg)
 
 // Growth doubles the block, or gives the needed size plus 1024 bytes when
 // doubling falls short. Every sum is checked by subtraction first.
-int buf_ensure_avail(promfmt_buffer_t *buf, size_t n)
+int buf_grow(promfmt_buffer_t *buf, size_t n)
 {
     if (!buf)
         return -1;

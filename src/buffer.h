@@ -42,10 +42,20 @@ namespace promfmt {
 // Copies msg (at most 511 bytes of it) into the process-wide last-error text.
 void set_error(const char *msg);
 
+// Grows the text block for n more bytes plus the NUL; see buf_ensure_avail().
+int buf_grow(promfmt_buffer_t *buf, size_t n);
+
 // Makes room for n more bytes plus the NUL. 0 on success; -1 with
 // "failed to expand buffer: out of memory" when the size cannot be
-// represented or realloc fails, and then the buffer is unchanged.
-int buf_ensure_avail(promfmt_buffer_t *buf, size_t n);
+// represented or realloc fails, and then the buffer is unchanged. Room
+// already there is found inline: capacity is at least len + 1, so the
+// difference cannot wrap.
+inline int buf_ensure_avail(promfmt_buffer_t *buf, size_t n)
+{
+    if (buf && n < buf->capacity - buf->len)
+        return 0;
+    return buf_grow(buf, n);
+}
 
 // Working memory up to this size stays with the buffer between calls:
 // ample for hundreds of labels and labels texts of 64 KiB.

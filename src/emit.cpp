@@ -23,10 +23,6 @@ int reserve_line(promfmt_buffer_t *buf, size_t n, bool measured)
         set_error("failed to expand buffer: out of memory");
         return -1;
     }
-    // The usual case, room already there: capacity is at least len + 1,
-    // so the difference cannot wrap.
-    if (n < buf->capacity - buf->len)
-        return 0;
     return buf_ensure_avail(buf, n);
 }
 

@@ -367,8 +367,12 @@ void finish_codes(label_pair *pairs, size_t n, const name_coding &coding)
 }
 
 // Orders pairs[0..n) by the whole names, a handful of them whose keys
-// tie; true when two names are the same.
-PROMFMT_OUT_OF_LINE bool order_by_names(const label_pair *pairs, size_t n, uint64_t *order)
+// tie; true when two names are the same. Kept out of line, it leaves
+// sort_few() a leaf that needs no stack frame.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+bool order_by_names(const label_pair *pairs, size_t n, uint64_t *order)
 {
     auto less = [pairs](uint64_t a, uint64_t b) {
         const label_pair &x = pairs[a];

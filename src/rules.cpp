@@ -294,14 +294,8 @@ size_t label_name_keyed_any(const char *s, const char *end, size_t from, uint64_
     if (from == 0 && !kTables.label_first[static_cast<unsigned char>(s[0])])
         return 0;
     size_t n = from + label_bytes_from(s + from, end);
-    if (end - s >= 8) {
-        uint64_t w = load_little_endian(s);
-        if (n < 8)
-            w &= (uint64_t{1} << 8 * n) - 1;
-        *key = swap_bytes(w);
-    } else {  // the last bytes of the text
-        *key = label_name_key(s, n);
-    }
+    // The last bytes of the text are read one by one.
+    *key = end - s >= 8 ? label_name_key_at(s, n) : label_name_key(s, n);
     return is_reserved_label_name(s, n) ? 0 : n;
 }
 

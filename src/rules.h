@@ -76,6 +76,15 @@ size_t label_name_at(const char *s, const char *end, uint64_t *code);
 // bytes earlier in the same text that ends at end (at most first_len).
 size_t bytes_shared_with(const char *s, const char *end, const char *first, size_t first_len);
 
+// label_name_key() of the name of n bytes at s, eight of which are readable.
+inline uint64_t label_name_key_at(const char *s, size_t n)
+{
+    uint64_t w = load_little_endian(s);
+    if (n < 8)
+        w &= (uint64_t{1} << 8 * n) - 1;
+    return swap_bytes(w);
+}
+
 // label_name_at() and label_name_from() (from 0 for the first), with the
 // name's label_name_key() in *key instead of its code.
 size_t label_name_keyed_any(const char *s, const char *end, size_t from, uint64_t *key);
@@ -88,10 +97,7 @@ inline size_t label_name_keyed(const char *s, const char *end, size_t from, uint
     unsigned bad = from == 0 && end - s >= 16 ? not_label_bytes_16(s) : 0;
     if (bad != 0 && !(bad & 1) && static_cast<unsigned char>(s[0] - '0') >= 10) {
         auto n = static_cast<size_t>(__builtin_ctz(bad));
-        uint64_t w = load_little_endian(s);
-        if (n < 8)
-            w &= (uint64_t{1} << 8 * n) - 1;
-        *key = swap_bytes(w);
+        *key = label_name_key_at(s, n);
         return is_reserved_label_name(s, n) ? 0 : n;
     }
 #endif

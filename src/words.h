@@ -13,14 +13,6 @@
 #include <emmintrin.h>
 #endif
 
-// Marks a function that holds the rare way of a hot one: kept out of line,
-// it leaves the common way a leaf that needs no stack frame.
-#if defined(__GNUC__)
-#define PROMFMT_OUT_OF_LINE __attribute__((noinline))
-#else
-#define PROMFMT_OUT_OF_LINE
-#endif
-
 namespace promfmt {
 
 constexpr uint64_t kOnes = 0x0101010101010101ull;
