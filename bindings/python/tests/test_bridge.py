@@ -14,12 +14,17 @@ from prometheus_client.parser import text_string_to_metric_families
 import promfmt
 
 
+def _number(value):
+    rounded = float("%.14g" % value)
+    return rounded if rounded == rounded else "NaN"  # NaN equal to NaN
+
+
 def families(text):
     """Families as comparable values: labels sorted, values to 14 significant digits."""
     out = []
     for f in text_string_to_metric_families(text.decode("utf-8")):
-        samples = [(s.name, tuple(sorted(s.labels.items())), float("%.14g" % s.value),
-                    s.timestamp) for s in f.samples]
+        samples = [(s.name, tuple(sorted(s.labels.items())), _number(s.value), s.timestamp)
+                   for s in f.samples]
         out.append((f.name, f.type, f.documentation, samples))
     return out
 
@@ -88,11 +93,53 @@ def test_a_large_registry_reads_back_the_same():
     assert families(promfmt.generate_latest(reg)) == families(generate_latest(reg))
 
 
-def test_a_name_the_library_refuses_raises_error():
+def registry_of(name="m", labels=(), value=1.0, ts=None):
+    """A registry of one custom gauge with one sample, made afresh per collect()."""
+    class One:
+        def collect(self):
+            metric = Metric(name, "Help.", "gauge")
+            metric.add_sample(name, dict(labels), value, ts)
+            yield metric
     reg = CollectorRegistry()
-    reg.register(type("C", (), {"collect": lambda self: [GaugeMetricFamily("a.b", "", 1)]})())
-    with pytest.raises(promfmt.Error, match="invalid metric name"):
-        promfmt.generate_latest(reg)
+    reg.register(One())
+    return reg
+
+
+def outcome(write, reg):
+    """What a writer makes of a registry: its families, or its exception's type and args."""
+    try:
+        return families(write(reg))
+    except Exception as e:
+        return type(e), e.args
+
+
+@pytest.mark.parametrize("case", [
+    dict(value="1.5"), dict(value="x"), dict(value=None), dict(value=10**400),
+    dict(value=object()), dict(value=float("nan")), dict(value=2**70),
+    dict(ts="12.5"), dict(ts="x"), dict(ts=float("inf")), dict(ts=float("nan")), dict(ts=0.0015),
+    dict(name="my.requests"), dict(name="temp\u00e9rature"), dict(name="1st"), dict(name=""),
+    dict(labels={"k8s.pod": "a", "ok": "b"}), dict(labels={"a": None}), dict(labels={"a-b": "\u2192"}),
+], ids=repr)
+def test_values_timestamps_and_names_as_prometheus_client_takes_them(case):
+    assert outcome(promfmt.generate_latest, registry_of(**case)) == \
+        outcome(generate_latest, registry_of(**case))
+
+
+@pytest.mark.parametrize("case, message", [
+    (dict(labels={"__name__": "x"}), "invalid label name in JSON"),
+    (dict(labels={"a": "x\0y"}), "label 'a': value contains a NUL character"),
+    (dict(ts=1e300), "is out of range"),
+])
+def test_what_promfmt_refuses_on_purpose_raises_error_with_the_metric(case, message):
+    with pytest.raises(promfmt.Error, match=message) as caught:
+        promfmt.generate_latest(registry_of(**case))
+    assert isinstance(caught.value.args[-1], Metric)
+
+
+def test_one_odd_name_leaves_the_rest_of_the_scrape_as_it_was():
+    reg = registry_of_every_kind()
+    reg.register(type("Odd", (), {"collect": lambda self: [GaugeMetricFamily("a.b", "", 1)]})())
+    assert families(promfmt.generate_latest(reg)) == families(generate_latest(reg))
 
 
 def test_served_by_the_http_server_and_the_asgi_app():
@@ -115,9 +162,13 @@ def test_served_by_the_http_server_and_the_asgi_app():
 
     sent = []
 
+    async def receive():
+        return {"type": "http.request"}
+
     async def send(message):
         sent.append(message)
-    asyncio.run(promfmt.make_asgi_app(reg)({"type": "http", "query_string": b""}, None, send))
+    scope = {"type": "http", "query_string": b"", "headers": []}
+    asyncio.run(promfmt.make_asgi_app(reg)(scope, receive, send))
     assert sent[0]["status"] == 200
-    assert (b"content-type", promfmt.CONTENT_TYPE_LATEST.encode()) in sent[0]["headers"]
+    assert sent[0]["headers"] == [(b"Content-Type", promfmt.CONTENT_TYPE_LATEST.encode())]
     assert sent[1]["body"] == promfmt.generate_latest(reg)

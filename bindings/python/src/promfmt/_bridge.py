@@ -6,8 +6,10 @@ import functools
 from ._buffer import MetricType
 from ._route import Buffer
 
-CONTENT_TYPE_LATEST = "text/plain; version=0.0.4; charset=utf-8"
-"""The content type of what generate_latest() returns."""
+CONTENT_TYPE_PLAIN_0_0_4 = "text/plain; version=0.0.4; charset=utf-8"
+CONTENT_TYPE_LATEST = CONTENT_TYPE_PLAIN_0_0_4
+"""The content type of what generate_latest() returns (prometheus_client 0.26
+names its 1.0.0 text so; promfmt writes the 0.0.4 text)."""
 
 # prometheus_client's kinds as the text format names them, and the suffix
 # its families' names get there.
@@ -37,28 +39,58 @@ def _write_held(buf, metric, held):
             buf._client_samples(group, None)
 
 
-def _write_metric(buf, metric):
+def _family(metric):
     kind = metric.type
-    name = metric.name + _SUFFIXES.get(kind, "")
-    buf.family(name, _KINDS.get(kind, MetricType.UNTYPED), (), metric.documentation)
+    return metric.name + _SUFFIXES.get(kind, ""), _KINDS.get(kind, MetricType.UNTYPED)
+
+
+def _write_metric(buf, metric):
+    name, kind = _family(metric)
+    buf.family(name, kind, (), metric.documentation)
     held = buf._client_samples(metric.samples, _held_names(metric.name))
     if held:
         _write_held(buf, metric, held)
 
 
-def generate_latest(registry=None):
+def _fast(buf, metrics, seen):
+    """Writes every metric as it comes; False when one needs the careful way."""
+    for metric in metrics:
+        seen.append(metric)
+        try:
+            _write_metric(buf, metric)
+        except Exception:
+            return False
+    return True
+
+
+def _careful_text(metrics):
+    from . import _careful  # imports prometheus_client
+    with Buffer(_last_size) as buf:
+        for metric in metrics:
+            _careful.write_metric(buf, metric, *_family(metric), _HELD)
+        return buf.data()
+
+
+def generate_latest(registry=None, escaping="underscores"):
     """Renders every family of a prometheus_client registry (or any object
     with a collect() method; the default is prometheus_client.REGISTRY) and
-    returns the text as UTF-8 bytes, for CONTENT_TYPE_LATEST.
+    returns the 0.0.4 text as UTF-8 bytes, for CONTENT_TYPE_PLAIN_0_0_4.
 
-    A refused name or label raises promfmt.Error with the library's message.
+    Values, timestamps and names are taken as prometheus_client's
+    generate_latest takes them; what it refuses raises its exception. Any
+    other escaping than "underscores" is written by prometheus_client.
     """
     global _last_size
     if registry is None:
         from prometheus_client import REGISTRY as registry
+    if escaping != "underscores":
+        from ._careful import their_generate_latest
+        return their_generate_latest(registry, escaping)
+    metrics = registry.collect()
+    seen = []
     with Buffer(_last_size) as buf:
-        for metric in registry.collect():
-            _write_metric(buf, metric)
-        body = buf.data()
+        body = buf.data() if _fast(buf, metrics, seen) else None
+    if body is None:  # the metrics seen so far and the rest, the careful way
+        body = _careful_text(seen + list(metrics))
     _last_size = len(body) + len(body) // 8
     return body

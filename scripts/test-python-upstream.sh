@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# prometheus_client's own exposition and serving tests, run twice on its
+# sdist at a pinned version: as shipped, and with promfmt swapped in for
+# generate_latest, the WSGI and ASGI apps, the HTTP server and the aiohttp,
+# Django and Twisted routes (bindings/python/tests/upstream/promfmt_swap.py).
+# Fails on a test that fails only with the swap, unless
+# bindings/python/tests/upstream/differences.txt lists it with its reason,
+# and on a listed test that passes. A test that fails unswapped too is the
+# environment's doing and is only reported.
+#
+# Usage: scripts/test-python-upstream.sh WHEEL
+#   WHEEL  the promfmt wheel to test (scripts/test-python.sh builds it).
+# PROMFMT_PYTHON names the interpreter (default: python3 on PATH); everything
+# from PyPI goes into a virtual environment of its own. About 30 s on an idle
+# machine with a warm pip cache, most of it installing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+here=$root/bindings/python/tests/upstream
+version=0.26.0
+modules=(exposition parser wsgi asgi aiohttp django twisted)
+wheel=$(realpath "$1")
+PYTHON=${PROMFMT_PYTHON:-python3}
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+pip_in() { "$tmp/venv/bin/python" -m pip install --quiet --disable-pip-version-check "$@"; }
+
+"$PYTHON" -m venv "$tmp/venv"
+pip_in pytest "prometheus_client==$version" -r "$here/requirements.txt" "$wheel"
+"$tmp/venv/bin/python" -m pip download --quiet --disable-pip-version-check --no-deps \
+  --no-binary :all: -d "$tmp/sdist" "prometheus_client==$version"
+tar -xzf "$tmp"/sdist/prometheus_client-*.tar.gz -C "$tmp/sdist"
+# Only its tests: the installed prometheus_client is the one imported.
+mv "$tmp"/sdist/prometheus_client-*/tests "$tmp/tests"
+
+tests=()
+for m in "${modules[@]}"; do tests+=("tests/test_$m.py"); done
+
+run() {  # run NAME [PYTEST ARGS]: one pass over the modules, its log and JUnit XML kept
+  local name=$1
+  shift
+  (cd "$tmp" && env -u LD_LIBRARY_PATH PYTHONPATH="$here" timeout 300 "$tmp/venv/bin/pytest" \
+     -p no:cacheprovider -q "$@" --junitxml="$tmp/$name.xml" "${tests[@]}" \
+     >"$tmp/$name.log" 2>&1) || true
+}
+run unswapped
+run swapped -p promfmt_swap
+status=0
+"$tmp/venv/bin/python" "$here/verdict.py" "$tmp/unswapped.xml" "$tmp/swapped.xml" \
+  "$here/differences.txt" || status=$?
+if [[ $status -ne 0 ]]; then
+  echo "== the swapped run's failures"
+  grep -E '^(E |FAILED|ERROR)' "$tmp/swapped.log" | head -80
+fi
+exit "$status"
