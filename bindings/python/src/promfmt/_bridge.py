@@ -2,6 +2,7 @@
 """promfmt.generate_latest: a prometheus_client registry rendered by promfmt,
 in the text format (0.0.4) that prometheus_client's generate_latest writes."""
 import functools
+import itertools
 
 from ._buffer import MetricType
 from ._route import Buffer
@@ -52,15 +53,16 @@ def _write_metric(buf, metric):
         _write_held(buf, metric, held)
 
 
-def _fast(buf, metrics, seen):
-    """Writes every metric as it comes; False when one needs the careful way."""
+def _fast(buf, metrics):
+    """Writes the metrics as they come. Returns the first one that needs the
+    careful way (or None) and the length of the text written before it."""
     for metric in metrics:
-        seen.append(metric)
+        mark = len(buf)
         try:
             _write_metric(buf, metric)
         except Exception:
-            return False
-    return True
+            return metric, mark
+    return None, len(buf)
 
 
 def _careful_text(metrics):
@@ -86,11 +88,11 @@ def generate_latest(registry=None, escaping="underscores"):
     if escaping != "underscores":
         from ._careful import their_generate_latest
         return their_generate_latest(registry, escaping)
-    metrics = registry.collect()
-    seen = []
+    metrics = iter(registry.collect())
     with Buffer(_last_size) as buf:
-        body = buf.data() if _fast(buf, metrics, seen) else None
-    if body is None:  # the metrics seen so far and the rest, the careful way
-        body = _careful_text(seen + list(metrics))
+        refused, mark = _fast(buf, metrics)
+        body = buf.data()
+    if refused is not None:  # the text before it kept; it and the rest the careful way
+        body = body[:mark] + _careful_text(itertools.chain((refused,), metrics))
     _last_size = len(body) + len(body) // 8
     return body
