@@ -137,6 +137,11 @@ static int put_value(scratch_t *s, PyObject *key, PyObject *value)
 {
     if (PyUnicode_Check(value))
         return put_str_value(s, key, value);
+    if (s->str_values) {
+        PyErr_Format(PyExc_TypeError, "label %R: value must be a str, not %.100s", key,
+                     Py_TYPE(value)->tp_name);
+        return -1;
+    }
     if (PyBool_Check(value)) {
         const char *word = value == Py_True ? "true" : "false";
         if (reserve(s, 5) < 0)

@@ -12,6 +12,7 @@ typedef struct {
     char *data;
     size_t len;
     size_t cap;
+    int str_values; /* set: a label value that is not a str raises TypeError */
 } scratch_t;
 
 void scratch_free(scratch_t *s);

@@ -134,7 +134,13 @@ static int client_sample(BufferObject *self, PyObject *sample)
     if (!item || !(name = text_arg(item[0], "name", &len)) || value_arg(item[2], &value) < 0 ||
         seconds_timestamp_arg(item[3], &ts) < 0)
         return -1;
-    return write_sample(self, name, item[1], value, ts);
+    /* prometheus_client writes only str label values (it escapes them with
+       str.replace): any other is refused, and the bridge's careful way
+       raises what prometheus_client raises for it. */
+    self->labels.str_values = 1;
+    int rc = write_sample(self, name, item[1], value, ts);
+    self->labels.str_values = 0;
+    return rc;
 }
 
 /* Appends `sample` to *held when its name is in the set `names`. */

@@ -118,7 +118,9 @@ def outcome(write, reg):
     dict(value=object()), dict(value=float("nan")), dict(value=2**70),
     dict(ts="12.5"), dict(ts="x"), dict(ts=float("inf")), dict(ts=float("nan")), dict(ts=0.0015),
     dict(name="my.requests"), dict(name="temp\u00e9rature"), dict(name="1st"), dict(name=""),
-    dict(labels={"k8s.pod": "a", "ok": "b"}), dict(labels={"a": None}), dict(labels={"a-b": "\u2192"}),
+    dict(labels={"k8s.pod": "a", "ok": "b"}), dict(labels={"a-b": "\u2192"}),
+    dict(labels={"a": None}), dict(labels={"a": 3}), dict(labels={"a": True}),
+    dict(labels={"a": b"x"}), dict(labels={"a": "x", "b": 1.5}),
 ], ids=repr)
 def test_values_timestamps_and_names_as_prometheus_client_takes_them(case):
     assert outcome(promfmt.generate_latest, registry_of(**case)) == \

@@ -153,6 +153,8 @@ class LibraryBuffer:
                 kept = kept or []
                 kept.append(s)
                 continue
+            if isinstance(s[1], dict) and not all(isinstance(v, str) for v in s[1].values()):
+                raise TypeError("label values must be str")  # the bridge's careful way raises
             self.sample(s[0], s[2], s[1], convert.seconds_timestamp(s[3]) or None)
         return kept
 

@@ -14,12 +14,11 @@ __all__ = ["their_generate_latest", "write_metric"]
 
 
 def _label_value(value):
-    # prometheus_client escapes label values with str.replace; what has no
-    # replace() raises its AttributeError. Numbers are written as the fast
-    # way writes them.
-    if isinstance(value, (str, int, float)):
-        return value
-    value.replace
+    # prometheus_client escapes label values with str.replace: what is not
+    # a str raises what that call raises (AttributeError for None or a number).
+    if not isinstance(value, str):
+        value.replace("\\", r"\\")
+        raise TypeError(f"a label value must be a str, not {type(value).__name__}")
     return value
 
 
