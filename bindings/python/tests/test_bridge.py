@@ -121,6 +121,7 @@ def outcome(write, reg):
     dict(labels={"k8s.pod": "a", "ok": "b"}), dict(labels={"a-b": "\u2192"}),
     dict(labels={"a": None}), dict(labels={"a": 3}), dict(labels={"a": True}),
     dict(labels={"a": b"x"}), dict(labels={"a": "x", "b": 1.5}),
+    dict(value="x", ts="y", labels={"a": None}), dict(value="x", ts="y"),
 ], ids=repr)
 def test_values_timestamps_and_names_as_prometheus_client_takes_them(case):
     assert outcome(promfmt.generate_latest, registry_of(**case)) == \

@@ -27,10 +27,12 @@ def _labels(labels):
 
 
 def _row(sample):
-    """A buf.samples() row: the timestamp in whole milliseconds."""
-    ts = sample.timestamp
-    return (escape_metric_name(sample.name), _labels(sample.labels), float(sample.value),
-            None if ts is None else int(float(ts) * 1000))
+    """A buf.samples() row: the timestamp in whole milliseconds. Labels,
+    timestamp and value are converted in prometheus_client's order, so a
+    sample with two faults raises the error it raises."""
+    labels = _labels(sample.labels)
+    ts = None if sample.timestamp is None else int(float(sample.timestamp) * 1000)
+    return escape_metric_name(sample.name), labels, float(sample.value), ts
 
 
 def write_metric(buf, metric, name, kind, held_suffixes):
