@@ -43,7 +43,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://prometheus.io/docs/instrumenting/expo
 
 # The source archive: the tracked tree as CMake builds it, no build output.
 set(CPACK_SOURCE_GENERATOR TGZ)
-set(CPACK_SOURCE_PACKAGE_FILE_NAME promfmt-${PROJECT_VERSION})
+set(CPACK_SOURCE_PACKAGE_FILE_NAME promfmt-${PROJECT_VERSION}-src)
 set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git" "/build[^/]*/" "/dist/" "/target/" "__pycache__"
-  "/fuzz/corpus-work/" "/promfmt-src/" "\\\\.pyc$")
+  "/fuzz/corpus-work/" "/promfmt-src/" "\\\\.pyc$" "/\\\\.ci/")
 include(CPack)

@@ -27,6 +27,26 @@ set(_yy_routes "The routes: the system's yyjson ${PROMFMT_YYJSON_VERSION} (libyy
 scripts/install-deps.sh); -DPROMFMT_YYJSON_SOURCE=<folder with yyjson.c and yyjson.h>; \
 -DPROMFMT_YYJSON_SOURCE=<archive file or URL> -DPROMFMT_YYJSON_SHA256=<its SHA-256>; \
 or by default yyjson's release archive ${PROMFMT_YYJSON_DEFAULT_URL}.")
+# Downloads URL once into the build tree, and sets OUT to the file. A
+# failed download leaves nothing behind, so the next run tries afresh.
+function(promfmt_download_yyjson url out)
+  set(_file "${CMAKE_BINARY_DIR}/_deps/yyjson-${PROMFMT_YYJSON_VERSION}.tar.gz")
+  if(NOT EXISTS "${_file}")
+    message(STATUS "yyjson: downloading ${url}")
+    file(DOWNLOAD "${url}" "${_file}.part" STATUS _status TIMEOUT 120 INACTIVITY_TIMEOUT 30)
+    list(GET _status 0 _code)
+    if(NOT _code EQUAL 0)
+      file(REMOVE "${_file}.part")
+      list(GET _status 1 _why)
+      message(FATAL_ERROR "yyjson ${PROMFMT_YYJSON_VERSION} could not be downloaded from "
+        "${url} (PROMFMT_YYJSON_SOURCE): ${_why}. Without network access, pass a folder or "
+        "an archive file instead. ${_yy_routes}")
+    endif()
+    file(RENAME "${_file}.part" "${_file}")
+  endif()
+  set(${out} "${_file}" PARENT_SCOPE)
+endfunction()
+
 set(_yy_source "${PROMFMT_YYJSON_SOURCE}")
 if(_yy_source MATCHES "^[A-Za-z][A-Za-z0-9+.-]+://")
   set(_yy_kind "URL")
@@ -49,23 +69,31 @@ else()
   if(NOT _yy_hash AND _yy_source STREQUAL PROMFMT_YYJSON_DEFAULT_URL)
     set(_yy_hash ${PROMFMT_YYJSON_DEFAULT_SHA256})
   endif()
-  if(NOT _yy_hash MATCHES "^[0-9A-Fa-f]+$" OR NOT _yy_hash MATCHES "^.{64}$")
+  string(LENGTH "${_yy_hash}" _yy_hash_length)
+  if(NOT _yy_hash MATCHES "^[0-9A-Fa-f]+$" OR NOT _yy_hash_length EQUAL 64)
     message(FATAL_ERROR "yyjson ${_yy_kind} ${_yy_source} needs its SHA-256: pass "
       "-DPROMFMT_YYJSON_SHA256=<64 hex digits> (PROMFMT_YYJSON_SHA256 is "
       "'${PROMFMT_YYJSON_SHA256}'). ${_yy_routes}")
   endif()
-  if(_yy_kind STREQUAL "archive")
-    file(SHA256 "${_yy_source}" _yy_got)
-    string(TOLOWER "${_yy_hash}" _yy_want)
-    if(NOT _yy_got STREQUAL _yy_want)
-      message(FATAL_ERROR "yyjson archive ${_yy_source} has SHA-256 ${_yy_got}, but "
-        "PROMFMT_YYJSON_SHA256 is ${_yy_want}: pass the archive of yyjson "
-        "${PROMFMT_YYJSON_VERSION} and its own SHA-256. ${_yy_routes}")
-    endif()
+  set(_yy_downloaded "")
+  if(_yy_kind STREQUAL "URL")
+    promfmt_download_yyjson("${_yy_source}" _yy_downloaded)
   endif()
-  # FetchContent checks the hash itself; a failed download or a wrong
-  # archive leaves no populated tree, so the next run tries afresh.
-  FetchContent_Declare(promfmt_yyjson URL "${_yy_source}" URL_HASH SHA256=${_yy_hash}
+  set(_yy_file "${_yy_source}")
+  if(_yy_downloaded)
+    set(_yy_file "${_yy_downloaded}")
+  endif()
+  file(SHA256 "${_yy_file}" _yy_got)
+  string(TOLOWER "${_yy_hash}" _yy_want)
+  if(NOT _yy_got STREQUAL _yy_want)
+    if(_yy_downloaded)
+      file(REMOVE "${_yy_downloaded}")  # the next run downloads afresh
+    endif()
+    message(FATAL_ERROR "yyjson ${_yy_kind} ${_yy_source} has SHA-256 ${_yy_got}, but "
+      "PROMFMT_YYJSON_SHA256 is ${_yy_want}: pass the archive of yyjson "
+      "${PROMFMT_YYJSON_VERSION} and its own SHA-256. ${_yy_routes}")
+  endif()
+  FetchContent_Declare(promfmt_yyjson URL "${_yy_file}" URL_HASH SHA256=${_yy_hash}
     DOWNLOAD_NO_PROGRESS ON)
   FetchContent_GetProperties(promfmt_yyjson)
   if(NOT promfmt_yyjson_POPULATED)
