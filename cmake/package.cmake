@@ -45,5 +45,5 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://prometheus.io/docs/instrumenting/expo
 set(CPACK_SOURCE_GENERATOR TGZ)
 set(CPACK_SOURCE_PACKAGE_FILE_NAME promfmt-${PROJECT_VERSION}-src)
 set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git" "/build[^/]*/" "/dist/" "/target/" "__pycache__"
-  "/fuzz/corpus-work/" "/promfmt-src/" "\\\\.pyc$" "/\\\\.ci/")
+  "/fuzz/corpus-work/" "/promfmt-src/" "\\\\.pyc$" "\\\\.log$" "/\\\\.ci/")
 include(CPack)

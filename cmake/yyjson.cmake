@@ -11,10 +11,11 @@
 # (cross builds pass the target's yyjson this way); yyjson's CMake
 # package; a plain search for the header and the library.
 set(PROMFMT_YYJSON_VERSION 0.12.0)
-if(NOT DEFINED PROMFMT_YYJSON AND DEFINED ENV{PROMFMT_YYJSON})
-  set(PROMFMT_YYJSON "$ENV{PROMFMT_YYJSON}")
+set(_yy_default "$ENV{PROMFMT_YYJSON}")
+if(_yy_default STREQUAL "")
+  set(_yy_default AUTO)
 endif()
-set(PROMFMT_YYJSON AUTO CACHE STRING "Where yyjson comes from: AUTO, SYSTEM or SOURCE")
+set(PROMFMT_YYJSON ${_yy_default} CACHE STRING "Where yyjson comes from: AUTO, SYSTEM or SOURCE")
 set_property(CACHE PROMFMT_YYJSON PROPERTY STRINGS AUTO SYSTEM SOURCE)
 if(NOT PROMFMT_YYJSON MATCHES "^(AUTO|SYSTEM|SOURCE)$")
   message(FATAL_ERROR "PROMFMT_YYJSON is '${PROMFMT_YYJSON}'; give AUTO, SYSTEM or SOURCE")

@@ -9,18 +9,21 @@
 # checked against its published SHA-256. The environment variables of the
 # same names are taken when the cache variables are not given.
 include(FetchContent)
+if(POLICY CMP0135)  # unpacked files dated now, not as in the archive
+  cmake_policy(SET CMP0135 NEW)
+endif()
 set(PROMFMT_YYJSON_DEFAULT_URL
   "https://github.com/ibireme/yyjson/archive/refs/tags/${PROMFMT_YYJSON_VERSION}.tar.gz")
 set(PROMFMT_YYJSON_DEFAULT_SHA256
   b16246f617b2a136c78d73e5e2647c6f1de1313e46678062985bdcf1f40bb75d)
-foreach(_var PROMFMT_YYJSON_SOURCE PROMFMT_YYJSON_SHA256)
-  if(NOT DEFINED ${_var} AND DEFINED ENV{${_var}})
-    set(${_var} "$ENV{${_var}}")
-  endif()
-endforeach()
-set(PROMFMT_YYJSON_SOURCE "${PROMFMT_YYJSON_DEFAULT_URL}" CACHE STRING
+# The environment gives the defaults; -D values win.
+set(_yy_default_source "$ENV{PROMFMT_YYJSON_SOURCE}")
+if(_yy_default_source STREQUAL "")
+  set(_yy_default_source "${PROMFMT_YYJSON_DEFAULT_URL}")
+endif()
+set(PROMFMT_YYJSON_SOURCE "${_yy_default_source}" CACHE STRING
   "yyjson ${PROMFMT_YYJSON_VERSION} source: a folder, an archive file or an archive URL")
-set(PROMFMT_YYJSON_SHA256 "" CACHE STRING
+set(PROMFMT_YYJSON_SHA256 "$ENV{PROMFMT_YYJSON_SHA256}" CACHE STRING
   "SHA-256 of the archive PROMFMT_YYJSON_SOURCE names (not needed for a folder)")
 
 set(_yy_routes "The routes: the system's yyjson ${PROMFMT_YYJSON_VERSION} (libyyjson-dev, \
