@@ -102,6 +102,8 @@ step "the Python sdist: pip install into a fresh venv, yyjson from the source fo
 python3 -m venv venv
 PROMFMT_YYJSON=SOURCE PROMFMT_YYJSON_SOURCE=$yy timeout 600 venv/bin/python -m pip install \
   --quiet --disable-pip-version-check in/promfmt-+([0-9.]).tar.gz
+native=$(echo venv/lib/python*/site-packages/promfmt/_native*.so)
+if readelf -d "$native" | grep -q 'NEEDED.*yyjson'; then fail "$native needs a shared yyjson"; fi
 (cd / && "$work/venv/bin/python" - <<'PY'
 import promfmt, sys
 buf = promfmt.Buffer()
