@@ -59,10 +59,10 @@ python3 -m venv "$tmp/venv"
 "$tmp/venv/bin/python" -m build --sdist --no-isolation --outdir "$dist" bindings/python \
   >"$tmp/sdist.log" 2>&1 || { cat "$tmp/sdist.log" >&2; exit 1; }
 
-echo "== package: Rust crates (cargo package verifies both)"
+echo "== package: Rust crates (cargo publish --dry-run: packaged, verified, not uploaded)"
 bash scripts/stage-sources.sh "$root/bindings/rust/promfmt-sys/promfmt-src"
 # --allow-dirty: the staged sources are untracked by design.
-(cd bindings/rust && cargo package --quiet --allow-dirty -p promfmt-sys -p promfmt \
+(cd bindings/rust && cargo publish --dry-run --quiet --allow-dirty -p promfmt-sys -p promfmt \
   --target-dir "$root/build-pkg/cargo")
 cp build-pkg/cargo/package/promfmt-sys-*.crate build-pkg/cargo/package/promfmt-[0-9]*.crate "$dist/"
 
