@@ -10,7 +10,8 @@
 #   the source archive: built with yyjson from an archive made from the source
 #     folder, installed, a C host through pkg-config, no libyyjson.so needed;
 #   the Python sdist: pip install into a fresh venv, yyjson from that source;
-#   the crates: a `cargo new` program against the unpacked .crate files;
+#   the crates: a `cargo new` program against the unpacked .crate files, with
+#     yyjson from that archive named by the environment;
 #   the Windows zip: a host built with mingw-w64 against the unpacked zip
 #     alone, run under wine.
 # PROMFMT_YYJSON_SOURCE names the yyjson 0.12.0 source folder (.ci/run sets
@@ -131,9 +132,15 @@ fn main() {
     print!("{}", buf.as_str());
 }
 RS
-(cd app && timeout 600 cargo run --quiet --release --target-dir "$work/app-target") >app.out
+# yyjson from the archive named by the environment, compiled into the program.
+(cd app && PROMFMT_YYJSON=SOURCE PROMFMT_YYJSON_SOURCE="$work/in/yyjson-0.12.0.tar.gz" \
+  PROMFMT_YYJSON_SHA256=$yy_sha timeout 600 cargo run --quiet --release \
+  --target-dir "$work/app-target") >app.out
 cat app.out
 grep -qx 'jobs_total{queue="a"} 3' app.out || fail "the Rust program wrote something else"
+if readelf -d app-target/release/app | grep -q 'NEEDED.*yyjson'; then
+  fail "the Rust program needs a shared yyjson"
+fi
 
 if [[ -f $(echo in/promfmt-*-win64.zip) ]] && command -v wine >/dev/null; then
   step "the Windows zip: a mingw-w64 host against the unpacked zip alone, under wine"

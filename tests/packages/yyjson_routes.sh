@@ -48,7 +48,7 @@ refused "folder without yyjson" "holds no yyjson.c and yyjson.h" -DPROMFMT_YYJSO
 refused "wrong version" "needs yyjson 0.12.0, but .* is version '0.11.1'" \
   -DPROMFMT_YYJSON_SOURCE="$work/old"
 # Port 9 of this machine: nothing listens there, so the download fails at once.
-refused "unreachable URL" "yyjson|promfmt_yyjson" \
+refused "unreachable URL" "could not be downloaded from http://127.0.0.1:9/" \
   -DPROMFMT_YYJSON_SOURCE=http://127.0.0.1:9/yyjson-0.12.0.tar.gz -DPROMFMT_YYJSON_SHA256="$sha"
 
 configure -DPROMFMT_YYJSON_SOURCE="$work/yyjson-0.12.0.tar.gz" -DPROMFMT_YYJSON_SHA256="$sha" ||
