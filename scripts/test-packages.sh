@@ -9,6 +9,7 @@
 #     find_package, then apt-get remove (as root only);
 #   the source archive: built with yyjson from an archive made from the source
 #     folder, installed, a C host through pkg-config, no libyyjson.so needed;
+#   the binary .tar.gz: unpacked, a C host through its relocatable promfmt.pc;
 #   the Python sdist: pip install into a fresh venv, yyjson from that source;
 #   the crates: a `cargo new` program against the unpacked .crate files, with
 #     yyjson from that archive named by the environment;
@@ -98,6 +99,15 @@ cc -std=c99 -Wall -Werror in/host.c -o src-host \
   -Wl,-rpath,"$(dirname "$lib")"
 ./src-host
 host_cmake src-cmake "$work/src-prefix"
+
+step "the binary .tar.gz: unpacked anywhere, a C host through its promfmt.pc"
+tar -xzf in/promfmt-*-Linux-*.tar.gz
+pc=$(find "$work"/promfmt-*-Linux-* -name promfmt.pc)
+# shellcheck disable=SC2046
+cc -std=c99 -Wall -Werror in/host.c -o tgz-host \
+  $(PKG_CONFIG_PATH=$(dirname "$pc") pkg-config --cflags --libs promfmt) \
+  -Wl,-rpath,"$(dirname "$(dirname "$pc")")"
+./tgz-host
 
 step "the Python sdist: pip install into a fresh venv, yyjson from the source folder"
 python3 -m venv venv
