@@ -6,7 +6,7 @@
 # points back at the repository):
 #   the yyjson source routes' refusals (tests/packages/yyjson_routes.sh);
 #   the .deb: apt-get install ./promfmt_*.deb, a C host through pkg-config and
-#     find_package, then apt-get remove (as root only);
+#     find_package, then apt-get purge (as root only);
 #   the source archive: built with yyjson from an archive made from the source
 #     folder, installed, a C host through pkg-config, no libyyjson.so needed;
 #   the binary .tar.gz: unpacked, a C host through its relocatable promfmt.pc;
@@ -18,7 +18,6 @@
 # PROMFMT_YYJSON_SOURCE names the yyjson 0.12.0 source folder (.ci/run sets
 # it); without it the package tests are skipped with a message.
 set -euo pipefail
-shopt -s extglob
 cd "$(dirname "$0")/.."
 root=$PWD
 . tests/cross/yyjson_source.sh
@@ -29,7 +28,7 @@ work=$(mktemp -d /tmp/promfmt-packages.XXXXXX)
 deb_installed=0
 cleanup() {
   if [[ $deb_installed -eq 1 ]]; then
-    DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq promfmt >/dev/null 2>&1 || true
+    DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq promfmt >/dev/null 2>&1 || true
   fi
   [[ -n ${WINEPREFIX:-} ]] && WINEDEBUG=-all timeout 30 wineserver -k >/dev/null 2>&1
   rm -rf "$work"
@@ -45,6 +44,7 @@ step "make every artifact (scripts/package.sh)"
 PROMFMT_YYJSON_SOURCE=$yy timeout 900 bash scripts/package.sh
 (cd dist && sha256sum --quiet -c SHA256SUMS) || fail "dist/SHA256SUMS does not match"
 
+sdist_version=$(sed -n 's/^version = "\(.*\)"$/\1/p' bindings/python/pyproject.toml)
 # The inputs a user would have: the artifacts, a C host, a yyjson archive.
 mkdir -p "$work/in"
 cp dist/* tests/consumer/host.c "$work/in/"
@@ -66,7 +66,7 @@ host_cmake() {
 }
 
 if [[ $(id -u) -eq 0 ]] && command -v apt-get >/dev/null; then
-  step "the .deb: apt-get install, a C host (pkg-config, find_package), apt-get remove"
+  step "the .deb: apt-get install, a C host (pkg-config, find_package), apt-get purge"
   mkdir deb && cp in/promfmt_*.deb deb/
   deb_installed=1
   (cd deb && DEBIAN_FRONTEND=noninteractive timeout 300 apt-get install -y -qq ./promfmt_*.deb \
@@ -75,9 +75,9 @@ if [[ $(id -u) -eq 0 ]] && command -v apt-get >/dev/null; then
   cc -std=c99 -Wall -Werror in/host.c -o deb/host $(pkg-config --cflags --libs promfmt)
   deb/host
   host_cmake deb/cmake ""
-  DEBIAN_FRONTEND=noninteractive timeout 300 apt-get remove -y -qq promfmt >/dev/null
+  DEBIAN_FRONTEND=noninteractive timeout 300 apt-get purge -y -qq promfmt >/dev/null
   deb_installed=0
-  ! pkg-config --exists promfmt || fail "promfmt.pc is still there after apt-get remove"
+  ! pkg-config --exists promfmt || fail "promfmt.pc is still there after apt-get purge"
 else
   echo "packages: the .deb install skipped: needs root and apt-get"
 fi
@@ -112,7 +112,7 @@ cc -std=c99 -Wall -Werror in/host.c -o tgz-host \
 step "the Python sdist: pip install into a fresh venv, yyjson from the source folder"
 python3 -m venv venv
 PROMFMT_YYJSON=SOURCE PROMFMT_YYJSON_SOURCE=$yy timeout 600 venv/bin/python -m pip install \
-  --quiet --disable-pip-version-check in/promfmt-+([0-9.]).tar.gz
+  --quiet --disable-pip-version-check "in/promfmt-$sdist_version.tar.gz"
 native=$(echo venv/lib/python*/site-packages/promfmt/_native*.so)
 if readelf -d "$native" | grep -q 'NEEDED.*yyjson'; then fail "$native needs a shared yyjson"; fi
 (cd / && "$work/venv/bin/python" - <<'PY'
