@@ -13,10 +13,14 @@ install(FILES ${PROJECT_SOURCE_DIR}/include/promfmt.h ${PROJECT_SOURCE_DIR}/incl
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(EXPORT promfmtTargets NAMESPACE promfmt:: DESTINATION ${PROMFMT_CMAKE_DIR})
 
-if(PROMFMT_SHARED)
-  set(PROMFMT_PACKAGE_STATIC OFF)
-else()
+# A static archive with yyjson compiled in asks only for the C++ runtime.
+set(PROMFMT_PACKAGE_STATIC OFF)
+set(PROMFMT_PACKAGE_NEEDS_YYJSON OFF)
+if(NOT PROMFMT_SHARED)
   set(PROMFMT_PACKAGE_STATIC ON)
+  if(NOT PROMFMT_YYJSON_INSIDE)
+    set(PROMFMT_PACKAGE_NEEDS_YYJSON ON)
+  endif()
 endif()
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/promfmtConfig.cmake.in
   ${PROJECT_BINARY_DIR}/promfmtConfig.cmake INSTALL_DESTINATION ${PROMFMT_CMAKE_DIR})
@@ -40,15 +44,24 @@ if(PROMFMT_PACKAGE_STATIC)
   # What cmake/static.cmake gives the target, for pkg-config --static.
   list(TRANSFORM PROMFMT_CXX_RUNTIME PREPEND -l OUTPUT_VARIABLE _runtime)
   string(REPLACE ";" " " _runtime "${_runtime}")
-  set(PROMFMT_PC_PRIVATE "Requires.private: yyjson\nLibs.private: ${_runtime}\n")
+  set(PROMFMT_PC_PRIVATE "Libs.private: ${_runtime}\n")
+  if(PROMFMT_PACKAGE_NEEDS_YYJSON)
+    string(PREPEND PROMFMT_PC_PRIVATE "Requires.private: yyjson\n")
+  endif()
   set(PROMFMT_PC_CFLAGS " -DPROMFMT_STATIC")
 endif()
 # prefix= is written at install time, so that `cmake --install --prefix P`
 # gives a .pc file naming P itself: plain -I and -L paths that the compiler
-# and pkg-config recognise (a system prefix's are filtered out).
+# and pkg-config recognise (a system prefix's are filtered out). An archive
+# CPack stages (.tar.gz, .zip) unpacks anywhere: its prefix is found from
+# the .pc file's own place.
 set(PROMFMT_PC_PREFIX "@PROMFMT_PC_PREFIX@")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/promfmt.pc.in ${PROJECT_BINARY_DIR}/promfmt.pc.in @ONLY)
+file(RELATIVE_PATH _pc_up /p/${CMAKE_INSTALL_LIBDIR}/pkgconfig /p)
 install(CODE "
   set(PROMFMT_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+  if(PROMFMT_PC_PREFIX MATCHES \"/_CPack_Packages/\")
+    set(PROMFMT_PC_PREFIX \"\\\${pcfiledir}/${_pc_up}\")
+  endif()
   configure_file(\"${PROJECT_BINARY_DIR}/promfmt.pc.in\" \"${PROJECT_BINARY_DIR}/promfmt.pc\" @ONLY)")
 install(FILES ${PROJECT_BINARY_DIR}/promfmt.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

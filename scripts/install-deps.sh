@@ -36,6 +36,7 @@ ALL_PKGS=(clang libclang-rt-14-dev libgtest-dev libbenchmark-dev valgrind locale
   python3-pip python3-setuptools python3-venv python3-wheel wrk)
 # What one binding or tool alone needs, a line each:
 ALL_PKGS+=(python3-dev)  # the Python binding's extension builds against the interpreter's headers
+ALL_PKGS+=(dpkg-dev unzip)  # the .deb's dependencies (dpkg-shlibdeps); the Windows zip's test
 # (Go: no package. The Go scripts use the go on PATH, the machine's Go 1.26 in
 # /usr/local/go, and print its version; the go command fetches the modules'
 # dependencies. Debian 12's golang-go is Go 1.19, too old for them.)

@@ -26,6 +26,9 @@ grep -hE '^\[ peak RSS \]|samples, [0-9]+ bytes|allocation-failure cases' \
 echo "== bindings (Python, C#, Go, Rust) against the installed library"
 bash scripts/test-bindings.sh build
 
+echo "== release artifacts (scripts/package.sh), each installed and used outside the checkout"
+bash scripts/test-packages.sh
+
 echo "== documentation, guide examples, example exporter (promtool, load)"
 bash scripts/test-docs.sh build-docs
 

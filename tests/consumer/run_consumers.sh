@@ -22,9 +22,10 @@ lib=${libdir#"$prefix"/}
 want=$(printf '%s\n' ./include/promfmt.h ./include/promfmt.hpp "./$lib/cmake/promfmt/promfmtConfig.cmake" \
     "./$lib/cmake/promfmt/promfmtConfigVersion.cmake" "./$lib/cmake/promfmt/promfmtTargets.cmake" \
     "./$lib/libvelkaron-prometheus-promfmt.so" "./$lib/libvelkaron-prometheus-promfmt.so.1" \
-    "./$lib/libvelkaron-prometheus-promfmt.so.1.0.0" "./$lib/pkgconfig/promfmt.pc")
+    "./$lib/libvelkaron-prometheus-promfmt.so.1.0.0" "./$lib/pkgconfig/promfmt.pc" \
+    ./share/doc/promfmt/LICENSE)
 got=$(echo "$installed" | grep -v '/promfmtTargets-[a-z]*\.cmake$')
-[ "$got" = "$want" ] || fail "installed files differ from the headers, library, package and .pc"
+[ "$got" = "$want" ] || fail "installed files differ from the headers, library, package, .pc and licence"
 # The exported target names the include directory once.
 incs=$(sed -n 's/.*INTERFACE_INCLUDE_DIRECTORIES "\(.*\)"/\1/p' \
     "$libdir/cmake/promfmt/promfmtTargets.cmake")
