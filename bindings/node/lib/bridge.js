@@ -27,6 +27,45 @@ function collect(register) {
     typeof metric.getForPromString === 'function' ? metric.getForPromString() : metric.get()));
 }
 
+// The labels JSON text of one prom-client value, merged as the registry
+// merges them: the value's shared labels (a histogram's series) over its
+// own labels over the registry's defaults; values that are no string
+// written as prom-client writes them, with a template literal.
+function labelsJson(labels, shared, defaults) {
+  let merged = labels;
+  if (defaults !== undefined || (shared !== undefined && !isEmpty(shared))) {
+    merged = Object.assign({}, defaults, labels, shared);
+  }
+  for (const name in merged) {
+    if (typeof merged[name] !== 'string') return JSON.stringify(asText(merged));
+  }
+  return JSON.stringify(merged);
+}
+
+function asText(labels) {
+  const copy = {};
+  for (const name of Object.keys(labels)) copy[name] = `${labels[name]}`;
+  return copy;
+}
+
+function isEmpty(object) {
+  for (const _ in object) return false;
+  return true;
+}
+
+// Hands values[start, end) of a family to the scrape in one call: names and
+// labels texts in one string, the values in a Float64Array.
+function addSamples(scrape, family, values, start, end, defaults) {
+  const numbers = new Float64Array(end - start);
+  let text = '';
+  for (let i = start; i < end; ++i) {
+    const { metricName = family, labels = {}, sharedLabels, value } = values[i];
+    text += `${metricName}\n${labelsJson(labels, sharedLabels, defaults)}\n`;
+    numbers[i - start] = value;
+  }
+  scrape.samples(text, numbers);
+}
+
 function yieldToLoop() {
   return new Promise((resolve) => setImmediate(resolve));
 }
@@ -47,7 +86,7 @@ async function metrics(register = globalRegister()) {
   for (const item of items) {
     scrape.family(item.name, item.help, item.type);
     const values = item.values || [];
-    scrape.samples(values, 0, values.length, defaults);
+    addSamples(scrape, item.name, values, 0, values.length, defaults);
   }
   const text = scrape.render();
   reused = scrape;
@@ -72,7 +111,7 @@ async function metricsAsync(register = globalRegister(), { sliceSize = DEFAULT_S
     const values = item.values || [];
     for (let start = 0; start < values.length;) {
       const end = Math.min(values.length, start + room);
-      scrape.samples(values, start, end, defaults);
+      addSamples(scrape, item.name, values, start, end, defaults);
       room -= end - start;
       start = end;
       if (room === 0) {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 'use strict';
-const { Writer } = require('./native');
+const { Writer } = require('./writer');
 const { PromfmtError } = require('./errors');
 const { metrics, metricsAsync, handler, contentType } = require('./bridge');
 

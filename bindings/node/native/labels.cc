@@ -19,12 +19,6 @@ bool is_array(napi_env env, napi_value value) {
   return result;
 }
 
-bool has_own(napi_env env, napi_value object, napi_value key) {
-  bool result = false;
-  return object != nullptr && napi_has_own_property(env, object, key, &result) == napi_ok &&
-         result;
-}
-
 void append_member(std::string &out, const LabelScratch &scratch) {
   if (out.size() > 1) out += ',';
   append_json_string(out, scratch.name);
@@ -32,10 +26,8 @@ void append_member(std::string &out, const LabelScratch &scratch) {
   append_json_string(out, scratch.value);
 }
 
-// Appends the own enumerable string-keyed members of object, leaving out
-// names that skip_a or skip_b has.
-bool append_object(napi_env env, napi_value object, napi_value skip_a, napi_value skip_b,
-                   std::string &out, LabelScratch &scratch) {
+// Appends the own enumerable string-keyed members of object.
+bool append_object(napi_env env, napi_value object, std::string &out, LabelScratch &scratch) {
   napi_value keys;
   if (napi_get_all_property_names(env, object, napi_key_own_only,
                                   static_cast<napi_key_filter>(napi_key_enumerable |
@@ -47,7 +39,6 @@ bool append_object(napi_env env, napi_value object, napi_value skip_a, napi_valu
   for (uint32_t i = 0; i < count; ++i) {
     napi_value key, value;
     if (napi_get_element(env, keys, i, &key) != napi_ok) return false;
-    if (has_own(env, skip_a, key) || has_own(env, skip_b, key)) continue;
     if (napi_get_property(env, object, key, &value) != napi_ok) return false;
     if (!read_string(env, key, "a label name", scratch.name) ||
         !read_label_value(env, value, scratch.name, scratch.value))
@@ -101,22 +92,9 @@ bool labels_json(napi_env env, napi_value labels, std::string &out, LabelScratch
   }
   out += '{';
   bool ok = is_array(env, labels) ? append_pairs(env, labels, out, scratch)
-                                  : append_object(env, labels, nullptr, nullptr, out, scratch);
+                                  : append_object(env, labels, out, scratch);
   out += '}';
   return ok;
-}
-
-bool merged_labels_json(napi_env env, napi_value own, napi_value shared, napi_value defaults,
-                        std::string &out, LabelScratch &scratch) {
-  out.assign(1, '{');
-  if (type_of(env, shared) != napi_object) shared = nullptr;
-  if (type_of(env, own) != napi_object) own = nullptr;
-  if (type_of(env, defaults) != napi_object) defaults = nullptr;
-  if (shared && !append_object(env, shared, nullptr, nullptr, out, scratch)) return false;
-  if (own && !append_object(env, own, shared, nullptr, out, scratch)) return false;
-  if (defaults && !append_object(env, defaults, own, shared, out, scratch)) return false;
-  out += '}';
-  return true;
 }
 
 }  // namespace promfmt_node

@@ -20,12 +20,6 @@ struct LabelScratch {
 // exception pending (a TypeError for a wrong type, or what a getter threw).
 bool labels_json(napi_env env, napi_value labels, std::string &out, LabelScratch &scratch);
 
-// prom-client's labels of one value: `shared` (may be undefined) first,
-// then `own` without the names in shared, then `defaults` without the
-// names in either, as prom-client's registry merges them.
-bool merged_labels_json(napi_env env, napi_value own, napi_value shared, napi_value defaults,
-                        std::string &out, LabelScratch &scratch);
-
 }  // namespace promfmt_node
 
 #endif

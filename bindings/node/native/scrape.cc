@@ -75,12 +75,6 @@ class RenderWork : public Napi::AsyncWorker {
   promfmt_buffer_t *buf_ = nullptr;
 };
 
-napi_value property(napi_env env, napi_value object, const char *name) {
-  napi_value value = nullptr;
-  if (napi_get_named_property(env, object, name, &value) != napi_ok) return nullptr;
-  return value;
-}
-
 }  // namespace
 
 Napi::Function Scrape::Define(Napi::Env env) {
@@ -100,62 +94,56 @@ Napi::Value Scrape::Family(const Napi::CallbackInfo &info) {
   Napi::Env env = info.Env();
   promfmt_metric_type_t kind = PROMFMT_TYPE_UNTYPED;
   if (!read_string(env, info[0], "name", family_) ||
-      !read_string(env, info[1], "help", labels_) ||
-      !read_string(env, info[2], "type", name_))
+      !read_string(env, info[1], "help", help_) ||
+      !read_string(env, info[2], "type", kind_))
     return env.Undefined();
-  if (!kind_from_name(name_, kind)) {
+  if (!kind_from_name(kind_, kind)) {
     throw_type_error(env, "type", kKindNames);
     return env.Undefined();
   }
-  if (std::memchr(labels_.data(), 0, labels_.size()) != nullptr) {
+  if (std::memchr(help_.data(), 0, help_.size()) != nullptr) {
     throw_promfmt_error(env, "help text contains a NUL byte");
     return env.Undefined();
   }
   size_t name = rows_.keep(name_or_empty(family_));
-  Row help{Row::kHelp, kind, name, rows_.keep(labels_.c_str()), 0};
+  Row help{Row::kHelp, kind, name, rows_.keep(help_.c_str()), 0};
   rows_.rows.push_back(help);
   rows_.rows.push_back(Row{Row::kType, kind, name, 0, 0});
   return env.Undefined();
 }
 
-bool Scrape::ReadSample(napi_env env, napi_value item, napi_value defaults) {
-  napi_value metric_name = property(env, item, "metricName");
-  napi_value value = property(env, item, "value");
-  napi_value labels = property(env, item, "labels");
-  napi_value shared = property(env, item, "sharedLabels");
-  if (!metric_name || !value || !labels || !shared) return false;
-  napi_valuetype type = napi_undefined;
-  napi_typeof(env, metric_name, &type);
-  if (type == napi_undefined) {
-    name_ = family_;
-  } else if (!read_string(env, metric_name, "metricName", name_)) {
-    return false;
-  }
-  double number = 0;
-  if (napi_get_value_double(env, value, &number) != napi_ok) {
-    throw_type_error(env, "the value of a " + family_ + " sample", "a number");
-    return false;
-  }
-  if (!merged_labels_json(env, labels, shared, defaults, labels_, scratch_)) return false;
-  size_t name = rows_.keep(name_or_empty(name_));
-  rows_.rows.push_back(Row{Row::kSample, PROMFMT_TYPE_UNTYPED, name, rows_.keep(labels_.c_str()), number});
-  return true;
-}
-
-// samples(values, start, end, defaultLabels): prom-client's values[start, end)
-// of the current family.
+// samples(text, values): the next values.length samples of the current
+// family. text holds, for each, its name and its labels JSON, each ended by
+// a line feed; values holds their values. The text goes into the arena as
+// it is, each line feed turned into the NUL that ends a row's string.
 Napi::Value Scrape::Samples(const Napi::CallbackInfo &info) {
   Napi::Env env = info.Env();
-  if (!info[0].IsArray() || !info[1].IsNumber() || !info[2].IsNumber()) {
-    throw_type_error(env, "samples(values, start, end)", "an array and two numbers");
+  if (!info[1].IsTypedArray() ||
+      info[1].As<Napi::TypedArray>().TypedArrayType() != napi_float64_array) {
+    throw_type_error(env, "values", "a Float64Array");
     return env.Undefined();
   }
-  Napi::Array values = info[0].As<Napi::Array>();
-  uint32_t end = std::min(values.Length(), info[2].As<Napi::Number>().Uint32Value());
-  for (uint32_t i = info[1].As<Napi::Number>().Uint32Value(); i < end; ++i) {
-    napi_value item;
-    if (napi_get_element(env, values, i, &item) != napi_ok || !ReadSample(env, item, info[3]))
-      return env.Undefined();
+  if (!read_string(env, info[0], "text", text_)) return env.Undefined();
+  Napi::Float64Array values = info[1].As<Napi::Float64Array>();
+  size_t count = values.ElementLength();
+  size_t lines = static_cast<size_t>(std::count(text_.begin(), text_.end(), '\n'));
+  // JSON text has no raw line feed or NUL: only a metric name with one in
+  // it can split a sample or cut its name.
+  if (lines != 2 * count || (!text_.empty() && text_.back() != '\n') ||
+      std::memchr(text_.data(), 0, text_.size()) != nullptr) {
+    throw_promfmt_error(env, "invalid metric name");
+    return env.Undefined();
+  }
+  size_t at = rows_.arena.size();
+  rows_.arena.append(text_);
+  for (size_t i = 0; i < count; ++i) {
+    size_t name = at;
+    at = rows_.arena.find('\n', at);
+    rows_.arena[at++] = '\0';
+    size_t labels = at;
+    at = rows_.arena.find('\n', at);
+    rows_.arena[at++] = '\0';
+    rows_.rows.push_back(Row{Row::kSample, PROMFMT_TYPE_UNTYPED, name, labels, values[i]});
   }
   return env.Undefined();
 }

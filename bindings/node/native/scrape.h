@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "labels.h"
 #include "promfmt.h"
 
 namespace promfmt_node {
@@ -45,14 +44,13 @@ class Scrape : public Napi::ObjectWrap<Scrape> {
   Napi::Value Samples(const Napi::CallbackInfo &info);
   Napi::Value Render(const Napi::CallbackInfo &info);
   Napi::Value RenderAsync(const Napi::CallbackInfo &info);
-  bool ReadSample(napi_env env, napi_value item, napi_value defaults);
 
   Rows rows_;
   promfmt_buffer_t *buf_ = nullptr;
   std::string family_;
-  std::string name_;
-  std::string labels_;
-  LabelScratch scratch_;
+  std::string kind_;
+  std::string help_;
+  std::string text_;
 };
 
 }  // namespace promfmt_node

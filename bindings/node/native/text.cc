@@ -20,11 +20,20 @@ napi_valuetype type_of(napi_env env, napi_value value) {
 }
 
 bool copy_utf8(napi_env env, napi_value value, std::string &out) {
+  // One call when the text fits the memory out already has; a second, after
+  // asking for the length, when it may not have.
+  if (out.capacity() < 15) out.reserve(15);
+  size_t room = out.capacity(), copied = 0;
+  out.resize(room);
+  // A std::string keeps room for its terminator: size() + 1 bytes are writable.
+  if (napi_get_value_string_utf8(env, value, &out[0], room + 1, &copied) != napi_ok) return false;
+  if (copied < room) {
+    out.resize(copied);
+    return true;
+  }
   size_t len = 0;
   if (napi_get_value_string_utf8(env, value, nullptr, 0, &len) != napi_ok) return false;
   out.resize(len);
-  size_t copied = 0;
-  // A std::string keeps room for its terminator: len + 1 bytes are writable.
   return napi_get_value_string_utf8(env, value, &out[0], len + 1, &copied) == napi_ok;
 }
 
