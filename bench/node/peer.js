@@ -16,13 +16,16 @@
 // With --stall it instead scrapes a registry of 100,000 series (10,000
 // gauge families x 10 series x 3 labels) and reports the longest event-loop
 // stall (perf_hooks.monitorEventLoopDelay, 1 ms resolution) during one
-// scrape by prom-client, by metrics() and by metricsAsync().
+// scrape by prom-client, by metrics() and by metricsAsync(), and writes
+// them as writer node_stall, workloads stall/prom-client, stall/metrics and
+// stall/metricsAsync, in ns (the longest stall of one scrape, median of
+// --rounds scrapes) in the field the report reads.
 //
 // promfmt and prom-client are resolved from NODE_PATH (bench.sh installs
 // them into a project of its own).
 //
 // usage: node peer.js --dir DIR [--workloads a,b] [--min-time S] [--seed N] --out-prefix PREFIX
-//        node peer.js --stall [--rounds N] [--out FILE]
+//        node peer.js --stall [--rounds N] [--out-prefix PREFIX]
 //        node peer.js --dir DIR --dump ID [--writer node|node_promfmt|node_bridge]
 'use strict';
 const fs = require('fs');
@@ -35,7 +38,7 @@ function parseArgs(argv) {
   const args = { workloads: '', minTime: 0.1, seed: 1, writer: 'node', rounds: 5 };
   const names = { '--dir': 'dir', '--workloads': 'workloads', '--min-time': 'minTime',
     '--seed': 'seed', '--out-prefix': 'outPrefix', '--dump': 'dump', '--writer': 'writer',
-    '--rounds': 'rounds', '--out': 'out' };
+    '--rounds': 'rounds' };
   for (let i = 0; i < argv.length; ++i) {
     if (argv[i] === '--stall') args.stall = true;
     else if (names[argv[i]]) args[names[argv[i]]] = argv[++i];
@@ -103,6 +106,11 @@ function writers(families) {
   };
 }
 
+function runtime() {
+  return `Node.js ${process.versions.node}, prom-client ` +
+    `${require('prom-client/package.json').version}, promfmt ${require('promfmt/package.json').version}`;
+}
+
 function cpuSeconds() {
   const u = process.cpuUsage();
   return (u.user + u.system) / 1e6;
@@ -147,11 +155,9 @@ async function bench(args) {
         iterations: n, samples: w.samples });
     }
   }
-  const runtime = `Node.js ${process.versions.node}, prom-client ` +
-    `${require('prom-client/package.json').version}, promfmt ${require('promfmt/package.json').version}`;
   for (const [writer, rows] of Object.entries(results)) {
     fs.writeFileSync(`${args.outPrefix}${writer}.json`,
-      JSON.stringify({ writer, runtime, results: rows }, null, 1) + '\n');
+      JSON.stringify({ writer, runtime: runtime(), results: rows }, null, 1) + '\n');
   }
 }
 
@@ -182,26 +188,23 @@ async function stall(args) {
   }
   const registry = gaugeRegistry(families);
   const ways = {
-    'prom-client register.metrics()': () => registry.metrics(),
-    'promfmt metrics()': () => promfmt.metrics(registry),
-    'promfmt metricsAsync()': () => promfmt.metricsAsync(registry),
+    'stall/prom-client': () => registry.metrics(),
+    'stall/metrics': () => promfmt.metrics(registry),
+    'stall/metricsAsync': () => promfmt.metricsAsync(registry),
   };
-  const out = {};
+  const runs = {};
   for (let round = 0; round < +args.rounds; ++round) {
     for (const [way, scrape] of shuffle(Object.entries(ways), round + 1)) {
-      (out[way] ||= []).push(await longestStall(scrape));
+      (runs[way] ||= []).push(await longestStall(scrape));
     }
   }
   const median = (xs) => xs.slice().sort((a, b) => a - b)[Math.floor(xs.length / 2)];
-  const summary = {};
-  for (const [way, runs] of Object.entries(out)) {
-    summary[way] = { stall_ms: median(runs.map((r) => r.stall)),
-      wall_ms: median(runs.map((r) => r.wall)), stalls_ms: runs.map((r) => +r.stall.toFixed(1)),
-      bytes: runs[0].bytes };
-  }
-  const text = JSON.stringify({ series: 100000, rounds: +args.rounds, summary }, null, 1) + '\n';
-  if (args.out) fs.writeFileSync(args.out, text);
-  process.stdout.write(text);
+  const results = Object.entries(runs).map(([workload, r]) => ({ workload,
+    ns_per_sample: median(r.map((x) => x.stall)) * 1e6, stalls_ms: r.map((x) => x.stall),
+    wall_ms: median(r.map((x) => x.wall)), bytes: r[0].bytes, series: 100000 }));
+  const text = JSON.stringify({ writer: 'node_stall', runtime: runtime(), results }, null, 1);
+  if (args.outPrefix) fs.writeFileSync(`${args.outPrefix}node_stall.json`, text + '\n');
+  else process.stdout.write(text + '\n');
 }
 
 async function dump(args) {
