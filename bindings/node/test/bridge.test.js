@@ -92,6 +92,11 @@ test('bad values in a registry: a clear error, and the next scrape is whole', as
   odd.get = async () => ({ name: '1odd', help: '', type: 'gauge', values: [{ value: 1 }] });
   await assert.rejects(metrics(register), { name: 'PromfmtError', message: 'invalid metric name for HELP emission' });
   await assert.rejects(metricsAsync(register), { name: 'PromfmtError', message: 'invalid metric name for HELP emission' });
+  odd.get = async () => ({ name: 'odd', help: '', type: 'gauge',
+    values: [{ metricName: 'odd\nodd', value: 1 }, { metricName: 'odd\0x', value: 1 }] });
+  await assert.rejects(metrics(register), { name: 'PromfmtError', message: 'invalid metric name' });
+  odd.get = async () => ({ name: 'odd', help: '', type: 'gauge', values: [{ metricName: 'odd\0x', value: 1 }] });
+  await assert.rejects(metricsAsync(register), { name: 'PromfmtError', message: 'invalid metric name' });
   register.removeSingleMetric('odd');
   assert.equal(await metricsAsync(register), text);
 });

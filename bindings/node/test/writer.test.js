@@ -171,3 +171,21 @@ test('labels from objects and pairs match the JSON text route (seeded, random)',
   assert.equal(viaObject.toString(), viaJson.toString());
   assert.equal(viaPairs.toString(), viaJson.toString());
 });
+
+test('worker threads load their own instance, with PromfmtError of their own', async () => {
+  const { Worker } = require('node:worker_threads');
+  const code = `const p = require('promfmt');
+    const w = new p.Writer();
+    let refused = '';
+    try { w.sample('1m', null, 1); } catch (e) { refused = (e instanceof p.PromfmtError) + ' ' + e.message; }
+    require('node:worker_threads').parentPort.postMessage([refused, w.gauge('up', '', null, 1).toString()]);`;
+  const [refused, text] = await new Promise((resolve, reject) => {
+    const worker = new Worker(code, { eval: true });
+    worker.once('message', (m) => worker.terminate().then(() => resolve(m)));
+    worker.once('error', reject);
+  });
+  assert.equal(refused, 'true invalid metric name');
+  assert.equal(text, '# TYPE up gauge\nup 1\n');
+  assert.throws(() => Object.getPrototypeOf(Writer.prototype).sample.call({}, 'a', null, 1),
+    TypeError);
+});
