@@ -48,6 +48,8 @@ export npm_config_nodedir=$nodedir
 # Downloaded headers would land in the devdir: it must stay empty.
 export npm_config_devdir=$tmp/gyp-devdir
 mkdir -p "$npm_config_devdir"
+# Without HOME, npm's cache goes under build-bindings-npm-cache.
+[[ -n ${HOME:-} ]] || export npm_config_cache=$root/build-bindings-npm-cache
 export npm_config_audit=false npm_config_fund=false npm_config_update_notifier=false
 
 tarball_has_what_installs() {
