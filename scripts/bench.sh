@@ -96,7 +96,8 @@ fi
 # 15.1.3 installed into a project of its own, the addon built by npm's
 # node-gyp against the machine's Node headers.
 node_peer="" node_modules=$PWD/$B/node-peer/node_modules
-node_only=${only:-standard,labels_fixed/64,labels_random/64}
+node_only=${only:-standard,labels_fixed/64,labels_random/64} node_stalls=3
+[[ $mode == quick ]] && node_stalls=1
 if command -v npm >/dev/null && rm -rf "$B/node-peer" && mkdir -p "$B/node-peer" &&
    (cd bindings/node && npm pack --silent --pack-destination "../../$B/node-peer") >/dev/null &&
    (cd "$B/node-peer" && npm init -y >/dev/null &&
@@ -165,7 +166,8 @@ run_node() {
   [[ -z $node_peer ]] && return
   NODE_PATH=$node_modules node --expose-gc "$node_peer" --dir "$W" --seed "$1" \
     --min-time "$min_time" --workloads "$node_only" --out-prefix "$R/r$1-" &&
-    NODE_PATH=$node_modules node --expose-gc "$node_peer" --stall --rounds 3 --out-prefix "$R/r$1-"
+    NODE_PATH=$node_modules node --expose-gc "$node_peer" --stall --rounds "$node_stalls" \
+      --out-prefix "$R/r$1-"
 }
 start=$SECONDS
 for r in $(seq 1 "$rounds"); do
