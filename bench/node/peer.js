@@ -50,7 +50,10 @@ function parseArgs(argv) {
 
 function readIndex(dir) {
   return fs.readFileSync(path.join(dir, 'index.txt'), 'utf8').split('\n').filter((l) => l.trim())
-    .map((l) => { const [id, name, samples] = l.split('\t'); return { id, name, samples: +samples }; });
+    .map((l) => {
+      const [id, name, samples] = l.split('\t');
+      return { id, name, samples: +samples };
+    });
 }
 
 // [{name, help, rows: [{labels, value}]}] in the file's order.
@@ -107,8 +110,9 @@ function writers(families) {
 }
 
 function runtime() {
-  return `Node.js ${process.versions.node}, prom-client ` +
-    `${require('prom-client/package.json').version}, promfmt ${require('promfmt/package.json').version}`;
+  const version = (name) => require(`${name}/package.json`).version;
+  return `Node.js ${process.versions.node}, prom-client ${version('prom-client')}, ` +
+    `promfmt ${version('promfmt')}`;
 }
 
 function cpuSeconds() {

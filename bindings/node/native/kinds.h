@@ -22,7 +22,8 @@ inline bool kind_from_name(const std::string &name, promfmt_metric_type_t &kind)
   return false;
 }
 
-constexpr const char *kKindNames = "\"counter\", \"gauge\", \"histogram\", \"summary\" or \"untyped\"";
+constexpr const char *kKindNames =
+    "\"counter\", \"gauge\", \"histogram\", \"summary\" or \"untyped\"";
 
 // A metric name cut by a NUL byte is refused by the library as any other
 // invalid name: it gets the empty name, with the library's own message.

@@ -60,7 +60,7 @@ class RenderWork : public Napi::AsyncWorker {
   }
   void OnOK() override {
     deferred_.Resolve(
-        Napi::String::New(Env(), promfmt_buffer_data(buf_), promfmt_buffer_len(buf_)));
+        text_of(Env(), buf_));
   }
   void OnError(const Napi::Error &e) override {
     Napi::Env env = Env();
@@ -164,7 +164,7 @@ Napi::Value Scrape::Render(const Napi::CallbackInfo &info) {
     throw_promfmt_error(env, error.c_str());
     return env.Undefined();
   }
-  return Napi::String::New(env, promfmt_buffer_data(buf_), promfmt_buffer_len(buf_));
+  return text_of(env, buf_);
 }
 
 // renderAsync(): a Promise of the text, written in a worker thread; the

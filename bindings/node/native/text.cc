@@ -80,6 +80,19 @@ void append_json_string(std::string &out, const std::string &text) {
   out += '"';
 }
 
+Napi::Value text_of(Napi::Env env, const promfmt_buffer_t *buf) {
+  const char *data = promfmt_buffer_data(buf);
+  size_t len = promfmt_buffer_len(buf);
+  unsigned char high = 0;
+  for (size_t i = 0; i < len; ++i) high |= static_cast<unsigned char>(data[i]);
+  napi_value text = nullptr;
+  if (high < 0x80)
+    napi_create_string_latin1(env, data, len, &text);
+  else
+    napi_create_string_utf8(env, data, len, &text);
+  return Napi::Value(env, text);
+}
+
 void throw_type_error(napi_env env, const std::string &what, const char *expected) {
   std::string message = what + " must be " + expected;
   napi_throw_type_error(env, "ERR_INVALID_ARG_TYPE", message.c_str());

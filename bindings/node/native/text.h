@@ -7,6 +7,8 @@
 #include <napi.h>
 #include <string>
 
+#include "promfmt.h"
+
 namespace promfmt_node {
 
 // Copies a JavaScript string's UTF-8 into out, reusing out's memory.
@@ -20,6 +22,10 @@ bool read_label_value(napi_env env, napi_value value, const std::string &label,
 
 // Appends text as a JSON string literal (quotes included).
 void append_json_string(std::string &out, const std::string &text);
+
+// A JavaScript string of a buffer's text. ASCII text, the common case, is
+// copied as Latin-1, which skips UTF-8 decoding.
+Napi::Value text_of(Napi::Env env, const promfmt_buffer_t *buf);
 
 // Throws a TypeError: "<what> must be <expected>".
 void throw_type_error(napi_env env, const std::string &what, const char *expected);

@@ -128,7 +128,7 @@ Napi::Value Writer::Reset(const Napi::CallbackInfo &info) {
 }
 
 Napi::Value Writer::ToString(const Napi::CallbackInfo &info) {
-  return Napi::String::New(info.Env(), promfmt_buffer_data(buf_), promfmt_buffer_len(buf_));
+  return text_of(info.Env(), buf_);
 }
 
 Napi::Value Writer::ToBuffer(const Napi::CallbackInfo &info) {

@@ -21,7 +21,8 @@ test('round trips: what each call writes', () => {
       w.sample('m', null, NaN).sample('m', null, Infinity).sample('m', null, -Infinity, 1234);
     }, 'm NaN\nm +Inf\nm -Inf 1234\n'],
     ['14 significant digits', (w) => w.sample('m', null, 0.1 + 0.2), 'm 0.3\n'],
-    ['gauge and counter families', (w) => w.gauge('g', 'G.', { a: '1' }, 3).counter('c', '', null, 4),
+    ['gauge and counter families',
+      (w) => w.gauge('g', 'G.', { a: '1' }, 3).counter('c', '', null, 4),
       '# HELP g G.\n# TYPE g gauge\ng{a="1"} 3\n# TYPE c counter\nc 4\n'],
     ['control characters and non-ASCII in values', (w) => w.sample('m', { a: 'é\t\r☃' }, 1),
       'm{a="é\t\r☃"} 1\n'],
@@ -145,7 +146,8 @@ function random(seed) {
 }
 
 function randomText(next) {
-  const alphabet = ['a', 'Z', '_', '0', ' ', '"', '\\', '\n', '\t', '\0', 'é', '☃', '😀', '\u2028'];
+  const alphabet = ['a', 'Z', '_', '0', ' ', '"', '\\', '\n', '\t', '\0', 'é', '☃', '😀',
+    '\u2028'];
   let text = '';
   for (let i = next(12); i > 0; --i) text += alphabet[next(alphabet.length)];
   return text;
@@ -177,8 +179,10 @@ test('worker threads load their own instance, with PromfmtError of their own', a
   const code = `const p = require('promfmt');
     const w = new p.Writer();
     let refused = '';
-    try { w.sample('1m', null, 1); } catch (e) { refused = (e instanceof p.PromfmtError) + ' ' + e.message; }
-    require('node:worker_threads').parentPort.postMessage([refused, w.gauge('up', '', null, 1).toString()]);`;
+    try { w.sample('1m', null, 1); } catch (e) { refused = (e instanceof p.PromfmtError) + ' ' +
+      e.message; }
+    const text = w.gauge('up', '', null, 1).toString();
+    require('node:worker_threads').parentPort.postMessage([refused, text]);`;
   const [refused, text] = await new Promise((resolve, reject) => {
     const worker = new Worker(code, { eval: true });
     worker.once('message', (m) => worker.terminate().then(() => resolve(m)));
