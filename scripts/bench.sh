@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Benchmarks promfmt against its peers (the floor, a naive writer,
-# prometheus-cpp, the Go client's text encoder, the Python client) on the same
+# prometheus-cpp, the Go client's text encoder, the Python client, prom-client) on the same
 # workloads, in interleaved rounds, and prints the medians with their spread,
 # the target ratios (PASS/MISS, informational: the exit code is 0 either way)
 # and the scaling and memory tables.
@@ -92,6 +92,21 @@ if command -v mcs >/dev/null && command -v mono >/dev/null; then
 else
   echo "bench: C# peer skipped: install mono-mcs and mono-runtime" >&2
 fi
+# The Node peer (bench/node/peer.js): the packed binding and prom-client
+# 15.1.3 installed into a project of its own, the addon built by npm's
+# node-gyp against the machine's Node headers.
+node_peer="" node_modules=$PWD/$B/node-peer/node_modules
+node_only=${only:-standard,labels_fixed/64,labels_random/64} node_stalls=3
+[[ $mode == quick ]] && node_stalls=1
+if command -v npm >/dev/null && rm -rf "$B/node-peer" && mkdir -p "$B/node-peer" &&
+   (cd bindings/node && npm pack --silent --pack-destination "../../$B/node-peer") >/dev/null &&
+   (cd "$B/node-peer" && npm init -y >/dev/null &&
+    npm_config_nodedir=$(dirname "$(dirname "$(command -v node)")") npm install --no-save \
+      --no-audit --no-fund --loglevel=error ./promfmt-*.tgz prom-client@15.1.3 >&2); then
+  node_peer=bench/node/peer.js
+else
+  echo "bench: Node peer skipped: install nodejs and npm" >&2
+fi
 
 rm -rf "$B/workloads" "$B/results"
 mkdir -p "$B/workloads" "$B/results"
@@ -113,6 +128,10 @@ done
 for w in python python_promfmt; do
   [[ -n $python_peer ]] && "$py" "$python_peer" --dir "$W" --dump check --writer "$w" \
     >"$R/check-$w.txt" && check_args+=("$w=$R/check-$w.txt")
+done
+for w in node node_promfmt node_bridge; do
+  [[ -n $node_peer ]] && NODE_PATH=$node_modules node "$node_peer" --dir "$W" --dump check \
+    --writer "$w" >"$R/check-$w.txt" && check_args+=("$w=$R/check-$w.txt")
 done
 [[ -n $csharp_peer ]] && LD_LIBRARY_PATH=$PWD/$B mono "$csharp_peer" --dir "$W" --dump check \
   >"$R/check-csharp.txt" && check_args+=("csharp=$R/check-csharp.txt")
@@ -143,9 +162,16 @@ run_csharp() {
   [[ -z $csharp_peer ]] || LD_LIBRARY_PATH=$PWD/$B mono "$csharp_peer" --dir "$W" --seed "$1" \
     --min-time "$min_time" --workloads "$csharp_only" --out "$R" --round "$1"
 }
+run_node() {
+  [[ -z $node_peer ]] && return
+  NODE_PATH=$node_modules node --expose-gc "$node_peer" --dir "$W" --seed "$1" \
+    --min-time "$min_time" --workloads "$node_only" --out-prefix "$R/r$1-" &&
+    NODE_PATH=$node_modules node --expose-gc "$node_peer" --stall --rounds "$node_stalls" \
+      --out-prefix "$R/r$1-"
+}
 start=$SECONDS
 for r in $(seq 1 "$rounds"); do
-  for writer in $(printf '%s\n' cpp go python csharp rust | shuf); do
+  for writer in $(printf '%s\n' cpp go python csharp rust node | shuf); do
     "run_$writer" "$r"
   done
   echo "bench: round $r of $rounds done ($((SECONDS - start)) s)" >&2

@@ -40,6 +40,10 @@ ALL_PKGS+=(dpkg-dev unzip)  # the .deb's dependencies (dpkg-shlibdeps); the Wind
 # (Go: no package. The Go scripts use the go on PATH, the machine's Go 1.26 in
 # /usr/local/go, and print its version; the go command fetches the modules'
 # dependencies. Debian 12's golang-go is Go 1.19, too old for them.)
+# Node (the Node binding): the machine's node and npm when it has them, with
+# their headers in /usr/include/node; else Debian's nodejs 18, npm, and
+# libnode-dev for the headers.
+NODE_PKGS=(nodejs npm libnode-dev)
 
 die() { echo "install-deps: $*" >&2; exit 1; }
 
@@ -178,5 +182,6 @@ install_yyjson() {
 
 apt_install "${MAIN_PKGS[@]}"
 if [[ $want_all -eq 1 ]]; then apt_install "${ALL_PKGS[@]}"; fi
+if [[ $want_all -eq 1 ]] && ! command -v npm >/dev/null; then apt_install "${NODE_PKGS[@]}"; fi
 install_yyjson
 exit 0

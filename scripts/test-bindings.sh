@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Tests the bindings (Python, C#, Go, Rust) against the real library as a
+# Tests the bindings (Python, C#, Go, Rust, Node) against the real library as a
 # user gets it: built (into build-bindings, unless BUILD_DIR already holds the
 # library), installed with `cmake --install` into a temporary prefix, and
 # found from there by each binding's normal route. Each suite is bounded in
@@ -61,7 +61,7 @@ run_suite() {
 }
 
 # Each binding's suite lives in scripts/test-LANG.sh and takes the prefix.
-for lang in python csharp go rust; do
+for lang in python csharp go rust node; do
   run_suite "$lang" bash "scripts/test-$lang.sh" "$prefix"
 done
 

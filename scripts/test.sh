@@ -23,7 +23,7 @@ ctest --test-dir build -j "$jobs" --output-on-failure
 grep -hE '^\[ peak RSS \]|samples, [0-9]+ bytes|allocation-failure cases' \
   build/Testing/Temporary/LastTest.log || true
 
-echo "== bindings (Python, C#, Go, Rust) against the installed library"
+echo "== bindings (Python, C#, Go, Rust, Node) against the installed library"
 bash scripts/test-bindings.sh build
 
 echo "== release artifacts (scripts/package.sh), each installed and used outside the checkout"

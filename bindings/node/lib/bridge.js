@@ -1,0 +1,150 @@
+// SPDX-License-Identifier: MIT
+// prom-client's Registry#metrics() written by the library: the values are
+// read as prom-client reads them (each metric's get(), collect callbacks
+// included), then written into native rows and out as text.
+'use strict';
+const { Scrape } = require('./native');
+
+/** The Prometheus text format's content type, as prom-client sends it. */
+const contentType = 'text/plain; version=0.0.4; charset=utf-8';
+
+/** Series read between two turns of the event loop in metricsAsync(). */
+const DEFAULT_SLICE = 2048;
+
+function globalRegister() {
+  return require('prom-client').register;
+}
+
+// prom-client keeps the registry's default labels here; {} when none.
+function defaultLabelsOf(register) {
+  const labels = register._defaultLabels;
+  return labels && Object.keys(labels).length > 0 ? labels : undefined;
+}
+
+// Every metric's values, read in parallel as Registry#metrics() reads them.
+function collect(register) {
+  return Promise.all(register.getMetricsAsArray().map((metric) =>
+    typeof metric.getForPromString === 'function' ? metric.getForPromString() : metric.get()));
+}
+
+// The labels JSON text of one prom-client value, merged as the registry
+// merges them: the value's shared labels (a histogram's series) over its
+// own labels over the registry's defaults; values that are no string
+// written as prom-client writes them, with a template literal.
+function labelsJson(labels, shared, defaults) {
+  let merged = labels;
+  if (defaults !== undefined || (shared !== undefined && !isEmpty(shared))) {
+    merged = Object.assign({}, defaults, labels, shared);
+  }
+  for (const name in merged) {
+    if (typeof merged[name] !== 'string') return JSON.stringify(asText(merged));
+  }
+  return JSON.stringify(merged);
+}
+
+function asText(labels) {
+  const copy = {};
+  for (const name of Object.keys(labels)) copy[name] = `${labels[name]}`;
+  return copy;
+}
+
+function isEmpty(object) {
+  for (const _ in object) return false;
+  return true;
+}
+
+// Hands values[start, end) of a family to the scrape in one call: names and
+// labels texts in one string, the values in a Float64Array.
+function addSamples(scrape, family, values, start, end, defaults) {
+  const numbers = new Float64Array(end - start);
+  let text = '';
+  for (let i = start; i < end; ++i) {
+    const { metricName = family, labels = {}, sharedLabels, value } = values[i];
+    text += `${metricName}\n${labelsJson(labels, sharedLabels, defaults)}\n`;
+    numbers[i - start] = value;
+  }
+  scrape.samples(text, numbers);
+}
+
+function yieldToLoop() {
+  return new Promise((resolve) => setImmediate(resolve));
+}
+
+// The synchronous path reuses one scrape: it is filled and rendered with
+// no await in between, so calls cannot interleave.
+let reused = null;
+
+/**
+ * The text of every metric of `register`, as `await register.metrics()`.
+ * Formatting runs on the calling thread.
+ */
+async function metrics(register = globalRegister()) {
+  const items = await collect(register);
+  const defaults = defaultLabelsOf(register);
+  const scrape = reused || new Scrape();
+  reused = null;
+  for (const item of items) {
+    scrape.family(item.name, item.help, item.type);
+    const values = item.values || [];
+    addSamples(scrape, item.name, values, 0, values.length, defaults);
+  }
+  const text = scrape.render();
+  reused = scrape;
+  return text;
+}
+
+/**
+ * As metrics(), but the text is written in a worker thread: the main thread
+ * only reads the values, `sliceSize` series at a time, letting the event
+ * loop run between slices.
+ */
+async function metricsAsync(register = globalRegister(), { sliceSize = DEFAULT_SLICE } = {}) {
+  if (!Number.isInteger(sliceSize) || sliceSize < 1) {
+    throw new TypeError('sliceSize must be a positive integer');
+  }
+  const items = await collect(register);
+  const defaults = defaultLabelsOf(register);
+  const scrape = new Scrape();
+  let room = sliceSize;
+  for (const item of items) {
+    scrape.family(item.name, item.help, item.type);
+    const values = item.values || [];
+    for (let start = 0; start < values.length;) {
+      const end = Math.min(values.length, start + room);
+      addSamples(scrape, item.name, values, start, end, defaults);
+      room -= end - start;
+      start = end;
+      if (room === 0) {
+        await yieldToLoop();
+        room = sliceSize;
+      }
+    }
+  }
+  return scrape.renderAsync();
+}
+
+/**
+ * A request handler for `http.createServer()` or Express: answers with the
+ * scrape of `register` and the Prometheus content type. A failure goes to
+ * Express's `next` when there is one, else it is answered with status 500.
+ */
+function handler(register = globalRegister(), { async = true } = {}) {
+  const render = async ? metricsAsync : metrics;
+  return (req, res, next) => {
+    render(register).then((text) => {
+      res.statusCode = 200;
+      res.setHeader('Content-Type', contentType);
+      res.end(text);
+    }, (error) => {
+      if (typeof next === 'function') {
+        next(error);
+        return;
+      }
+      res.statusCode = 500;
+      res.setHeader('Content-Type', 'text/plain; charset=utf-8');
+      res.end(String(error && error.message));
+    });
+  };
+}
+
+module.exports = { metrics, metricsAsync, handler, contentType };

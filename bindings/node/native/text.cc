@@ -1,0 +1,123 @@
+// SPDX-License-Identifier: MIT
+#include "text.h"
+
+#include <cstdio>
+
+#include "promfmt.h"
+
+namespace promfmt_node {
+
+namespace {
+
+struct AddonData {
+  Napi::FunctionReference error_class;
+};
+
+napi_valuetype type_of(napi_env env, napi_value value) {
+  napi_valuetype type = napi_undefined;
+  napi_typeof(env, value, &type);
+  return type;
+}
+
+bool copy_utf8(napi_env env, napi_value value, std::string &out) {
+  // One call when the text fits the memory out already has; a second, after
+  // asking for the length, when it may not have.
+  if (out.capacity() < 15) out.reserve(15);
+  size_t room = out.capacity(), copied = 0;
+  out.resize(room);
+  // A std::string keeps room for its terminator: size() + 1 bytes are writable.
+  if (napi_get_value_string_utf8(env, value, &out[0], room + 1, &copied) != napi_ok) return false;
+  if (copied < room) {
+    out.resize(copied);
+    return true;
+  }
+  size_t len = 0;
+  if (napi_get_value_string_utf8(env, value, nullptr, 0, &len) != napi_ok) return false;
+  out.resize(len);
+  return napi_get_value_string_utf8(env, value, &out[0], len + 1, &copied) == napi_ok;
+}
+
+}  // namespace
+
+bool read_string(napi_env env, napi_value value, const char *what, std::string &out) {
+  if (type_of(env, value) != napi_string) {
+    throw_type_error(env, what, "a string");
+    return false;
+  }
+  return copy_utf8(env, value, out);
+}
+
+bool read_label_value(napi_env env, napi_value value, const std::string &label,
+                      std::string &out) {
+  napi_valuetype type = type_of(env, value);
+  if (type == napi_string) return copy_utf8(env, value, out);
+  if (type == napi_number || type == napi_boolean) {
+    napi_value text;
+    return napi_coerce_to_string(env, value, &text) == napi_ok && copy_utf8(env, text, out);
+  }
+  throw_type_error(env, "the value of label \"" + label + "\"", "a string, number or boolean");
+  return false;
+}
+
+void append_json_string(std::string &out, const std::string &text) {
+  static const char hex[] = "0123456789abcdef";
+  out += '"';
+  size_t plain = 0;  // start of the bytes not yet copied
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char u = static_cast<unsigned char>(text[i]);
+    if (u >= 0x20 && u != '"' && u != '\\') continue;
+    out.append(text, plain, i - plain);
+    plain = i + 1;
+    if (u >= 0x20) {
+      out += '\\';
+      out += static_cast<char>(u);
+    } else {
+      char esc[6] = {'\\', 'u', '0', '0', hex[u >> 4], hex[u & 15]};
+      out.append(esc, sizeof esc);
+    }
+  }
+  out.append(text, plain, std::string::npos);
+  out += '"';
+}
+
+Napi::Value text_of(Napi::Env env, const promfmt_buffer_t *buf) {
+  const char *data = promfmt_buffer_data(buf);
+  size_t len = promfmt_buffer_len(buf);
+  unsigned char high = 0;
+  for (size_t i = 0; i < len; ++i) high |= static_cast<unsigned char>(data[i]);
+  napi_value text = nullptr;
+  if (high < 0x80)
+    napi_create_string_latin1(env, data, len, &text);
+  else
+    napi_create_string_utf8(env, data, len, &text);
+  return Napi::Value(env, text);
+}
+
+void throw_type_error(napi_env env, const std::string &what, const char *expected) {
+  std::string message = what + " must be " + expected;
+  napi_throw_type_error(env, "ERR_INVALID_ARG_TYPE", message.c_str());
+}
+
+void throw_promfmt_error(napi_env env, const char *message) {
+  Napi::Env e(env);
+  AddonData *data = e.GetInstanceData<AddonData>();
+  if (data == nullptr || data->error_class.IsEmpty()) {
+    napi_throw_error(env, nullptr, message);
+    return;
+  }
+  Napi::Object error = data->error_class.New({Napi::String::New(e, message)});
+  if (!e.IsExceptionPending()) napi_throw(env, error);
+}
+
+void throw_library_error(napi_env env) { throw_promfmt_error(env, promfmt_last_error()); }
+
+void set_error_class(Napi::Env env, Napi::Function error_class) {
+  AddonData *data = env.GetInstanceData<AddonData>();
+  if (data == nullptr) {
+    data = new AddonData();
+    env.SetInstanceData(data);
+  }
+  data->error_class = Napi::Persistent(error_class);
+}
+
+}  // namespace promfmt_node
