@@ -49,7 +49,7 @@ unsigned not_plain_16(const char *s)
 
 // The first byte at or after p that is not plain; the NUL at end, which
 // ends the text that starts at begin, stops it.
-const char *skip_plain(const char *p, const char *begin, const char *end)
+__attribute__((always_inline)) inline const char *skip_plain(const char *p, const char *begin, const char *end)
 {
 #if defined(__SSE2__)
     for (; end - p >= 16; p += 16) {
@@ -77,11 +77,13 @@ const char *skip_plain(const char *p, const char *begin, const char *end)
     return p;
 }
 
-// A value's text after its opening quote; its closing quote, or NULL.
-const char *scan_value(const flat_scan *scan, const char *p)
+// A value's text after its opening quote, in the text from begin to the
+// NUL at end; its closing quote, or NULL. Inline in both readers: a call
+// per value costs the many-labels texts more than the inlined loop.
+__attribute__((always_inline)) inline const char *scan_value(const char *p, const char *begin, const char *end)
 {
     for (;;) {
-        p = skip_plain(p, scan->begin, scan->end);
+        p = skip_plain(p, begin, end);
         if (*p == '"')
             return p;
         if (*p != '\\' || (p[1] != '"' && p[1] != '\\' && p[1] != 'n'))
@@ -218,7 +220,7 @@ flat_result flat_read(flat_scan *scan, label_pair *out, size_t room, size_t *sto
             ++p;
         }
         const char *value = p;
-        p = scan_value(scan, value);
+        p = scan_value(value, scan->begin, scan->end);
         if (!p)
             break;
         pair->name = key;
@@ -242,6 +244,32 @@ flat_result flat_read(flat_scan *scan, label_pair *out, size_t room, size_t *sto
     }
     *stored = count;
     return result;
+}
+
+size_t flat_read_kept(const kept_labels &kept, const char *text, const char *end,
+                      label_pair *out)
+{
+    const char *p = text;
+    size_t from = 0;
+    size_t values = 0;
+    for (size_t i = 0; i < kept.count; ++i) {
+        // {"name":" for the first member, ","name":" after a value
+        size_t n = kept.piece_end[i] - from;
+        if (static_cast<size_t>(end - p) < n || !same_bytes(p, kept.pieces + from, n))
+            return kNotKept;
+        const char *value = p + n;
+        p = scan_value(value, text, end);
+        if (!p)
+            return kNotKept;
+        out[i].value = value;
+        out[i].value_len = static_cast<size_t>(p - value);
+        values += out[i].value_len;  // parts of the text: no wrap
+        from = kept.piece_end[i];
+    }
+    // p is at the last value's closing quote.
+    if (p[1] != '}' || skip_json_space(p + 2) != end)
+        return kNotKept;
+    return values;
 }
 
 }  // namespace promfmt
