@@ -12,7 +12,8 @@
 
 namespace {
 
-const std::string kBase = R"({"code":"200","method":"get","path":"/a\"b"})";
+const std::string kBase =
+    R"({"code":"200","method":"get","kubernetes_namespace_name":"ns","path":"/a\"b"})";
 
 struct Outcome {
     int rc;
@@ -63,7 +64,7 @@ void expect_as_fresh(promfmt_buffer_t *buf, const std::vector<std::string> &seq)
 std::vector<std::string> names_changed_by_one_byte()
 {
     std::vector<std::string> out;
-    for (const std::string name : {"code", "method", "path"}) {
+    for (const std::string name : {"code", "method", "kubernetes_namespace_name", "path"}) {
         size_t start = kBase.find("\"" + name + "\":") + 1;
         for (size_t at = start; at <= start + name.size(); ++at) {
             out.push_back(kBase.substr(0, at) + "x" + kBase.substr(at));
@@ -135,9 +136,16 @@ TEST(KeptLabels, SetsTooLargeToKeep)
     std::string long_names = "{\"z\":\"1\",\"" + std::string(100, 'y') + "\":\"2\",\"" +
                              std::string(100, 'x') + "\":\"3\"}";
     std::string first_of_long = R"({"z":"1"})";
+    // Names that fit, then one too long: what was kept before must not
+    // be left half overwritten, here so that a text that is no JSON
+    // would match the mixture.
+    std::string fit_then_long =
+        R"({"z":"1","method":"get",")" + std::string(200, 'x') + R"(":"2"})";
+    std::string mixture = R"({"z":"1","method":"get":"","path":"/"})";
     Buffer buf;
     expect_as_fresh(buf, {kBase, nine, nine, kBase, long_names, long_names, kBase,
-                          first_of_long, long_names, first_of_long});
+                          first_of_long, long_names, first_of_long, kBase, fit_then_long,
+                          mixture, kBase});
 }
 
 // One buffer, two families whose label sets take turns: each line is
@@ -162,12 +170,13 @@ TEST(KeptLabels, FamiliesTakingTurns)
 // A reset empties the text; the names kept stay true of the next lines.
 TEST(KeptLabels, Reset)
 {
+    const std::string reversed = R"({"path":"/","method":"get","code":"200"})";
     Buffer buf;
-    expect_as_fresh(buf, {kBase});
+    expect_as_fresh(buf, {reversed});
     promfmt_buffer_reset(buf);
-    expect_as_fresh(buf, {kBase, kBase});
-    EXPECT_EQ(buf.text(), "m{code=\"200\",method=\"get\",path=\"/a\\\"b\"} 1\n"
-                          "m{code=\"200\",method=\"get\",path=\"/a\\\"b\"} 1\n");
+    expect_as_fresh(buf, {reversed, reversed});
+    EXPECT_EQ(buf.text(), "m{code=\"200\",method=\"get\",path=\"/\"} 1\n"
+                          "m{code=\"200\",method=\"get\",path=\"/\"} 1\n");
 }
 
 // Each buffer keeps its own names: two buffers written in turn.
