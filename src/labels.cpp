@@ -219,21 +219,23 @@ bool read_kept(const kept_labels &kept, const char *text, size_t len, label_set 
     return size_add(&set->text_len, values);
 }
 
-// Appends open, the name of p and close to the pieces at *at, which then
-// ends after them; false, with nothing appended, when they do not fit.
-bool add_piece(char *pieces, size_t *at, const char *open, const label_pair &p,
-               const char *close)
+// Appends the text open, the name of p and the text close to the pieces
+// at *at, which then ends after them; false, with nothing appended, when
+// they do not fit. Inline, with the texts' lengths fixed, so that those
+// are copied by stores.
+template <size_t open_size, size_t close_size>
+inline bool add_piece(char *pieces, size_t *at, const char (&open)[open_size],
+                      const label_pair &p, const char (&close)[close_size])
 {
-    size_t open_len = strlen(open);
-    size_t close_len = strlen(close);
-    if (kKeptLabelsText - *at < open_len + close_len ||
-        p.name_len > kKeptLabelsText - *at - open_len - close_len)
+    constexpr size_t fixed = open_size - 1 + close_size - 1;
+    size_t room = kKeptLabelsText - *at;
+    if (room < fixed || p.name_len > room - fixed)
         return false;
     char *d = pieces + *at;
-    memcpy(d, open, open_len);
-    memcpy(d + open_len, p.name, p.name_len);
-    memcpy(d + open_len + p.name_len, close, close_len);
-    *at += open_len + p.name_len + close_len;
+    memcpy(d, open, open_size - 1);
+    d = put(d + open_size - 1, p.name, p.name_len);
+    memcpy(d, close, close_size - 1);
+    *at = static_cast<size_t>(d + close_size - 1 - pieces);
     return true;
 }
 
@@ -248,13 +250,15 @@ void keep_names(kept_labels *kept, const label_set *set)
     size_t at = 0;
     size_t out_at = 0;
     for (size_t i = 0; i < set->count; ++i) {
-        // Each written piece is shorter than the piece read, so fits too.
         const label_pair &p = set->pairs[i];
-        if (!add_piece(kept->pieces, &at, i == 0 ? "{\"" : "\",\"", p, "\":\""))
+        const label_pair &by_name = set->pairs[set->order[i]];
+        bool fits = i == 0 ? add_piece(kept->pieces, &at, "{\"", p, "\":\"") &&
+                                 add_piece(kept->out_pieces, &out_at, "{", by_name, "=\"")
+                           : add_piece(kept->pieces, &at, "\",\"", p, "\":\"") &&
+                                 add_piece(kept->out_pieces, &out_at, "\",", by_name, "=\"");
+        if (!fits)
             return;
         kept->piece_end[i] = static_cast<uint8_t>(at);
-        add_piece(kept->out_pieces, &out_at, i == 0 ? "{" : "\",", set->pairs[set->order[i]],
-                  "=\"");
         kept->out_end[i] = static_cast<uint8_t>(out_at);
         kept->order[i] = static_cast<uint8_t>(set->order[i]);
     }
