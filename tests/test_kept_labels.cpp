@@ -5,6 +5,7 @@
 // keeps nothing: same return code, same message, same bytes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,31 @@ TEST(KeptLabels, TextsAroundTheKeptOnes)
         R"({"code":"200","method":"get","path")", kBase,
         R"({"code":"2)", kBase, "{", kBase, "{}", kBase, "", kBase,
     });
+}
+
+// The kept names in every other order, and with one of them twice in
+// place of another (which is refused).
+TEST(KeptLabels, KeptNamesInAnotherOrder)
+{
+    std::vector<std::string> members = {R"("code":"200")", R"("method":"get")",
+                                        R"("kubernetes_namespace_name":"ns")",
+                                        R"("path":"/a\"b")"};
+    std::sort(members.begin(), members.end());
+    auto text = [](const std::vector<std::string> &m) {
+        std::string out = "{";
+        for (const std::string &x : m)
+            out += (out.size() > 1 ? "," : "") + x;
+        return out + "}";
+    };
+    Buffer buf;
+    do {
+        expect_as_fresh(buf, {kBase, text(members), text(members), kBase});
+        for (size_t twice = 0; twice < members.size(); ++twice) {
+            std::vector<std::string> dup = members;
+            dup[(twice + 1) % dup.size()] = dup[twice];
+            expect_as_fresh(buf, {kBase, text(dup), kBase});
+        }
+    } while (std::next_permutation(members.begin(), members.end()));
 }
 
 // A line refused for its labels keeps nothing: its names are no names to
