@@ -72,8 +72,9 @@ flat_result flat_read(flat_scan *scan, label_pair *out, size_t room, size_t *sto
 // or another, each once, without whitespace between tokens, each with a
 // value the scanner takes: {"a":"x","b":"y"}, whitespace after it
 // allowed. Stores the kept.count values at out, each at its name's kept
-// index (their names are left as they are), and returns their bytes; kNotKept for any other text (out then means nothing). The names
-// need no check: they are the bytes of names checked before.
+// index (their names are left as they are), and returns their bytes;
+// kNotKept for any other text (out then means nothing). The names need no
+// check: they are the bytes of names checked before.
 constexpr size_t kNotKept = SIZE_MAX;
 size_t flat_read_kept(const kept_labels &kept, const char *text, const char *end,
                       label_pair *out);
