@@ -9,10 +9,13 @@ allocations each made per sample (runtime.MemStats), and the Go targets."""
 WRITERS = [
     ("go_promfmt", "promfmt binding, one call per line"),
     ("go_promfmt_batch", "promfmt binding, one Batch per family"),
+    ("go_promfmt_map", "promfmt binding, one call per line, labels as maps"),
     ("go", "expfmt.MetricFamilyToText (pre-built families)"),
     ("go_gather", "client_golang Gather + text encoding (GaugeVecs)"),
 ]
 BINDING = ("go_promfmt", "go_promfmt_batch")
+# expfmt ÷ binding at least this, per form of the labels: []Label, maps.
+LEADS = (("go_promfmt", 1.5), ("go_promfmt_map", 1.25))
 LABELS = (0, 1, 3, 10, 64, 256)
 
 
@@ -57,6 +60,10 @@ def target_rows(res):
         r = res.ratio(w, "go", "standard")
         rows.append(["standard scrape: %s ÷ expfmt" % w, ratio_text(r), "≤ 1.00×",
                      ("PASS" if r[0] <= 1.0 else "MISS") if r else "—"])
+    for w, lead in LEADS:
+        r = res.ratio("go", w, "standard")
+        rows.append(["standard scrape: expfmt ÷ %s" % w, ratio_text(r), "≥ %.2f×" % lead,
+                     ("PASS" if r[0] >= lead else "MISS") if r else "—"])
     for w in BINDING:
         seen = [a for (writer, wl) in res.extra
                 if writer == w and (wl == "standard" or wl.startswith("labels_"))

@@ -3,7 +3,10 @@
 // text, is written once by the normal route (the copy-through scanner when
 // it takes the text) and once by the parser alone. Both must give the same
 // return code, the same message and byte-identical text, and a failure
-// must leave the buffer as it was.
+// must leave the buffer as it was. And the buffer's kept label names: the
+// text after the input's first NUL (or the input again, without one) is
+// written after the input on the same buffer, and must add what the parser
+// alone writes for it on a fresh buffer.
 #include <string>
 
 #include "emit.h"
@@ -40,6 +43,32 @@ Outcome write_with(const char *labels, promfmt::labels_route route, const std::s
     return out;
 }
 
+// What writing second adds after first on one buffer, by the normal route.
+Outcome write_after(const char *first, const char *second)
+{
+    promfmt_buffer_t *buf = promfmt_buffer_create(16);
+    ORACLE_CHECK(buf != nullptr, "create");
+    ORACLE_CHECK(promfmt_emit_sample(buf, "before", nullptr, 1, 0) == 0, "prefix");
+    promfmt::emit_sample(buf, "m", first, 1, 0, promfmt::LABELS_ANY_ROUTE);
+    std::string head = oracle::buffer_text(buf);
+    prime_error();
+    Outcome out;
+    out.rc = promfmt::emit_sample(buf, "m", second, 1, 0, promfmt::LABELS_ANY_ROUTE);
+    out.error = promfmt_last_error();
+    out.text = "before 1\n" + oracle::buffer_text(buf).substr(head.size());
+    promfmt_buffer_free(buf);
+    return out;
+}
+
+void expect_same(const Outcome &got, const Outcome &want, const char *labels)
+{
+    ORACLE_CHECK(got.rc == want.rc, "rc %d vs %d for %s", got.rc, want.rc, labels);
+    ORACLE_CHECK(got.error == want.error, "message '%s' vs '%s' for %s", got.error.c_str(),
+                 want.error.c_str(), labels);
+    ORACLE_CHECK(got.text == want.text, "text\n%s\nvs\n%s\nfor %s", got.text.c_str(),
+                 want.text.c_str(), labels);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -49,11 +78,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::string before = "before 1\n";
     Outcome shortcut = write_with(labels.c_str(), promfmt::LABELS_ANY_ROUTE, before);
     Outcome parser = write_with(labels.c_str(), promfmt::LABELS_PARSER_ONLY, before);
-    ORACLE_CHECK(shortcut.rc == parser.rc, "rc %d vs %d for %s", shortcut.rc, parser.rc,
-                 labels.c_str());
-    ORACLE_CHECK(shortcut.error == parser.error, "message '%s' vs '%s' for %s",
-                 shortcut.error.c_str(), parser.error.c_str(), labels.c_str());
-    ORACLE_CHECK(shortcut.text == parser.text, "text\n%s\nvs\n%s\nfor %s",
-                 shortcut.text.c_str(), parser.text.c_str(), labels.c_str());
+    expect_same(shortcut, parser, labels.c_str());
+
+    size_t nul = labels.find('\0');
+    std::string second = nul == std::string::npos ? labels : labels.substr(nul + 1);
+    Outcome kept = write_after(labels.c_str(), second.c_str());
+    Outcome fresh = write_with(second.c_str(), promfmt::LABELS_PARSER_ONLY, before);
+    expect_same(kept, fresh, second.c_str());
     return 0;
 }

@@ -24,6 +24,16 @@ LABELS = [
     '{"v":"\xc0\x80"}', '{"v":"\xed\xa0\x80"}',
     "{" + ",".join('"%s":%d' % (chr(ord("a") + i), i) for i in range(20)) + "}",
 ]
+# Two labels texts, the second written after the first on one buffer: the
+# label names the buffer keeps from the first meet the second.
+KEPT_PAIRS = [
+    ('{"code":"200","method":"get"}', '{"code":"404","method":"put"}'),
+    ('{"code":"200","method":"get"}', '{"code":"404","method":"put","path":"/"}'),
+    ('{"code":"200","method":"get"}', '{"method":"put","code":"404"}'),
+    ('{"code":"200","method":"get"}', '{"code":"4\\"0","methods":"put"}'),
+    ('{"b":"1","a":"2"}', '{"b":"1","a":"2"} '),
+    ('{"b":"1","a":"2"}', '{"b":"1","b":"2"}'),
+]
 NAMES = ["m", "http_requests_total", ":", "_", "a:b:c", "1abc", "a-b", "caf\xc3\xa9", "", "a@"]
 VALUES = [0.0, -0.0, 1.0, 0.1, 1.5, 1e14, 1e14 - 1, 5e-324, 1.7976931348623157e308,
           math.nan, math.inf, -math.inf, 123456789.123456789]
@@ -61,6 +71,8 @@ def main():
             write("fuzz_meta", data)
     for text in ESCAPES:
         write("fuzz_escape", raw(text))
+    for first, second in KEPT_PAIRS:
+        write("fuzz_shortcut", raw(first) + b"\0" + raw(second))
 
 
 if __name__ == "__main__":

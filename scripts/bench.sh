@@ -119,7 +119,7 @@ for w in promfmt promfmt_cxx naive naive_sorting prometheus_cpp; do
   "$cpp" --dump "$w" check >"$R/check-$w.txt" 2>/dev/null && check_args+=("$w=$R/check-$w.txt")
 done
 # go_gather is left out: the registry sorts each family's series by label values.
-for w in go go_promfmt; do
+for w in go go_promfmt go_promfmt_map; do
   [[ -n $go_peer ]] && "$go_peer" -dir "$W" -dump check -writer "$w" >"$R/check-$w.txt" &&
     check_args+=("$w=$R/check-$w.txt")
 done

@@ -25,6 +25,24 @@ enum scratch_slot { SCRATCH_PAIRS, SCRATCH_PARSE, SCRATCH_SLOTS };
 // checked_metric_name() in emit.cpp.
 constexpr size_t kKeptNameMax = 64;
 
+// The label names of the last labels text the scanner took, when they are
+// few and short; see kept_labels.h. A family's samples nearly always
+// repeat them, and then their checks and their sort are not done again.
+constexpr size_t kKeptLabelsMax = 8;
+constexpr size_t kKeptLabelsText = 192;
+static_assert(kKeptLabelsText <= UINT8_MAX, "piece ends are kept in bytes");
+
+struct kept_labels {
+    size_t count;                       // names kept; 0 for none
+    size_t fixed_len;                   // bytes of {a="",b=""} for them
+    uint8_t piece_end[kKeptLabelsMax];  // where each member's piece ends
+    uint8_t out_end[kKeptLabelsMax];    // where each written piece ends
+    uint8_t order[kKeptLabelsMax];      // the sort: indices in name order
+    char pieces[kKeptLabelsText];       // as read: {"a":" then ","b":" ...
+    char out_pieces[kKeptLabelsText];   // as written, in name order:
+                                        // {a=" then ",b=" ..., then "}
+};
+
 }  // namespace promfmt
 
 struct promfmt_buffer {
@@ -35,6 +53,7 @@ struct promfmt_buffer {
     size_t scratch_size[promfmt::SCRATCH_SLOTS];
     size_t valid_name_len;  // bytes of valid_name; 0 before the first
     char valid_name[promfmt::kKeptNameMax];  // the last valid metric name
+    promfmt::kept_labels kept;               // the last few label names
 };
 
 namespace promfmt {

@@ -49,7 +49,7 @@ unsigned not_plain_16(const char *s)
 
 // The first byte at or after p that is not plain; the NUL at end, which
 // ends the text that starts at begin, stops it.
-const char *skip_plain(const char *p, const char *begin, const char *end)
+__attribute__((always_inline)) inline const char *skip_plain(const char *p, const char *begin, const char *end)
 {
 #if defined(__SSE2__)
     for (; end - p >= 16; p += 16) {
@@ -77,11 +77,13 @@ const char *skip_plain(const char *p, const char *begin, const char *end)
     return p;
 }
 
-// A value's text after its opening quote; its closing quote, or NULL.
-const char *scan_value(const flat_scan *scan, const char *p)
+// A value's text after its opening quote, in the text from begin to the
+// NUL at end; its closing quote, or NULL. Inline in both readers: a call
+// per value costs the many-labels texts more than the inlined loop.
+__attribute__((always_inline)) inline const char *scan_value(const char *p, const char *begin, const char *end)
 {
     for (;;) {
-        p = skip_plain(p, scan->begin, scan->end);
+        p = skip_plain(p, begin, end);
         if (*p == '"')
             return p;
         if (*p != '\\' || (p[1] != '"' && p[1] != '\\' && p[1] != 'n'))
@@ -218,7 +220,7 @@ flat_result flat_read(flat_scan *scan, label_pair *out, size_t room, size_t *sto
             ++p;
         }
         const char *value = p;
-        p = scan_value(scan, value);
+        p = scan_value(value, scan->begin, scan->end);
         if (!p)
             break;
         pair->name = key;
@@ -242,6 +244,86 @@ flat_result flat_read(flat_scan *scan, label_pair *out, size_t room, size_t *sto
     }
     *stored = count;
     return result;
+}
+
+namespace {
+
+// The end of the labels text once the last value's closing quote is at p.
+bool closes_kept(const char *p, const char *end)
+{
+    return p[1] == '}' && skip_json_space(p + 2) == end;
+}
+
+// The kept name not among `used` that member `at` of the text at p has:
+// its index, with *n the bytes from p to its value; kNotKept when none.
+size_t kept_name_at(const kept_labels &kept, size_t at, const char *p, const char *end,
+                    uint32_t used, size_t *n)
+{
+    size_t sep = at == 0 ? 2 : 3;  // {" or ","
+    if (static_cast<size_t>(end - p) < sep || !same_bytes(p, at == 0 ? "{\"" : "\",\"", sep))
+        return kNotKept;
+    for (size_t j = 0; j < kept.count; ++j) {
+        if ((used >> j & 1) != 0)
+            continue;
+        size_t start = j == 0 ? 2 : kept.piece_end[j - 1] + 3;
+        size_t len = kept.piece_end[j] - start;  // name":"
+        if (static_cast<size_t>(end - p) - sep >= len &&
+            same_bytes(p + sep, kept.pieces + start, len)) {
+            *n = sep + len;
+            return j;
+        }
+    }
+    return kNotKept;
+}
+
+// flat_read_kept() from member `at`, at p, on: the kept names in any
+// order, each once. The members before took the kept names before them.
+size_t read_kept_reordered(const kept_labels &kept, const char *text, const char *end,
+                           label_pair *out, size_t at, const char *p, size_t values)
+{
+    uint32_t used = (uint32_t{1} << at) - 1;
+    for (size_t i = at; i < kept.count; ++i) {
+        size_t n;
+        size_t j = kept_name_at(kept, i, p, end, used, &n);
+        if (j == kNotKept)
+            return kNotKept;
+        used |= uint32_t{1} << j;
+        const char *value = p + n;
+        p = scan_value(value, text, end);
+        if (!p)
+            return kNotKept;
+        out[j].value = value;
+        out[j].value_len = static_cast<size_t>(p - value);
+        values += out[j].value_len;
+    }
+    return closes_kept(p, end) ? values : kNotKept;
+}
+
+}  // namespace
+
+size_t flat_read_kept(const kept_labels &kept, const char *text, const char *end,
+                      label_pair *out)
+{
+    const char *p = text;
+    size_t from = 0;
+    size_t values = 0;
+    for (size_t i = 0; i < kept.count; ++i) {
+        // {"name":" for the first member, ","name":" after a value: the
+        // kept order, or else the kept names in another.
+        size_t n = kept.piece_end[i] - from;
+        if (static_cast<size_t>(end - p) < n || !same_bytes(p, kept.pieces + from, n))
+            return read_kept_reordered(kept, text, end, out, i, p, values);
+        const char *value = p + n;
+        p = scan_value(value, text, end);
+        if (!p)
+            return kNotKept;
+        out[i].value = value;
+        out[i].value_len = static_cast<size_t>(p - value);
+        values += out[i].value_len;  // parts of the text: no wrap
+        from = kept.piece_end[i];
+    }
+    // p is at the last value's closing quote.
+    return closes_kept(p, end) ? values : kNotKept;
 }
 
 }  // namespace promfmt

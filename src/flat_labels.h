@@ -12,6 +12,7 @@
 
 #include <cstddef>
 
+#include "buffer.h"
 #include "label_pair.h"
 
 namespace promfmt {
@@ -65,6 +66,18 @@ inline void flat_begin(flat_scan *scan, const char *text, size_t len, name_codin
 // out first (call again with more room to go on); FLAT_GIVE_UP for
 // anything the shortcut does not take.
 flat_result flat_read(flat_scan *scan, label_pair *out, size_t room, size_t *stored);
+
+// The text at text (up to the NUL at end, its first byte no JSON
+// whitespace) when it is exactly the kept names' members, in their order
+// or another, each once, without whitespace between tokens, each with a
+// value the scanner takes: {"a":"x","b":"y"}, whitespace after it
+// allowed. Stores the kept.count values at out, each at its name's kept
+// index (their names are left as they are), and returns their bytes;
+// kNotKept for any other text (out then means nothing). The names need no
+// check: they are the bytes of names checked before.
+constexpr size_t kNotKept = SIZE_MAX;
+size_t flat_read_kept(const kept_labels &kept, const char *text, const char *end,
+                      label_pair *out);
 
 }  // namespace promfmt
 

@@ -206,6 +206,66 @@ int check_and_sort(label_set *set, bool names_checked)
     return 0;
 }
 
+// The set of a text that repeats the kept names (see flat_read_kept()):
+// their order is the kept one, and only the values are measured.
+bool read_kept(const kept_labels &kept, const char *text, size_t len, label_set *set)
+{
+    size_t values = flat_read_kept(kept, text, text + len, set->pairs);
+    if (values == kNotKept)
+        return false;
+    set->count = kept.count;
+    set->kept = &kept;
+    set->text_len = kept.fixed_len;
+    return size_add(&set->text_len, values);
+}
+
+// Appends the text open, the name of p and the text close to the pieces
+// at *at, which then ends after them; false, with nothing appended, when
+// they do not fit. Inline, with the texts' lengths fixed, so that those
+// are copied by stores.
+template <size_t open_size, size_t close_size>
+inline bool add_piece(char *pieces, size_t *at, const char (&open)[open_size],
+                      const label_pair &p, const char (&close)[close_size])
+{
+    constexpr size_t fixed = open_size - 1 + close_size - 1;
+    size_t room = kKeptLabelsText - *at;
+    if (room < fixed || p.name_len > room - fixed)
+        return false;
+    char *d = pieces + *at;
+    memcpy(d, open, open_size - 1);
+    d = put(d + open_size - 1, p.name, p.name_len);
+    memcpy(d, close, close_size - 1);
+    *at = static_cast<size_t>(d + close_size - 1 - pieces);
+    return true;
+}
+
+// Keeps the names of a set the scanner read, checked and sorted, for the
+// next text; a set of too many or too long names leaves what is kept as it
+// is. The pieces are those a text without whitespace holds.
+void keep_names(kept_labels *kept, const label_set *set)
+{
+    if (set->count > kKeptLabelsMax)
+        return;
+    kept->count = 0;
+    size_t at = 0;
+    size_t out_at = 0;
+    for (size_t i = 0; i < set->count; ++i) {
+        const label_pair &p = set->pairs[i];
+        const label_pair &by_name = set->pairs[set->order[i]];
+        bool fits = i == 0 ? add_piece(kept->pieces, &at, "{\"", p, "\":\"") &&
+                                 add_piece(kept->out_pieces, &out_at, "{", by_name, "=\"")
+                           : add_piece(kept->pieces, &at, "\",\"", p, "\":\"") &&
+                                 add_piece(kept->out_pieces, &out_at, "\",", by_name, "=\"");
+        if (!fits)
+            return;
+        kept->piece_end[i] = static_cast<uint8_t>(at);
+        kept->out_end[i] = static_cast<uint8_t>(out_at);
+        kept->order[i] = static_cast<uint8_t>(set->order[i]);
+    }
+    kept->fixed_len = out_at + 2;  // and "} after the last value
+    kept->count = set->count;
+}
+
 }  // namespace
 
 int parse_labels(promfmt_buffer_t *buf, const char *labels_json, label_set *set,
@@ -216,6 +276,7 @@ int parse_labels(promfmt_buffer_t *buf, const char *labels_json, label_set *set,
     set->doc_in_arena = false;
     set->used_scratch = false;
     set->text_len = 0;
+    set->kept = nullptr;
     use_inline_storage(set);
     if (!labels_json)
         return 0;
@@ -224,12 +285,18 @@ int parse_labels(promfmt_buffer_t *buf, const char *labels_json, label_set *set,
         return 0;
 
     size_t len = strlen(text);
+    if (allow_shortcut && buf->kept.count != 0 && read_kept(buf->kept, text, len, set))
+        return 0;
     bool flat = allow_shortcut && read_flat(text, len, set);
     if (!flat && read_parsed(text, len, set) != 0)
         return -1;
     if (set->count == 0)
         return 0;
-    return check_and_sort(set, flat);
+    if (check_and_sort(set, flat) != 0)
+        return -1;
+    if (flat)
+        keep_names(&buf->kept, set);
+    return 0;
 }
 
 void release_held(label_set *set)
@@ -243,8 +310,31 @@ void release_held(label_set *set)
     }
 }
 
+namespace {
+
+// The labels of a set that repeated the kept names: their pieces as
+// written, each followed by its value.
+char *write_kept_labels(char *dst, const label_set *set)
+{
+    const kept_labels &kept = *set->kept;
+    size_t from = 0;
+    for (size_t i = 0; i < set->count; ++i) {
+        dst = put(dst, kept.out_pieces + from, kept.out_end[i] - from);
+        const label_pair &p = set->pairs[kept.order[i]];
+        dst = put(dst, p.value, p.value_len);
+        from = kept.out_end[i];
+    }
+    *dst++ = '"';
+    *dst++ = '}';
+    return dst;
+}
+
+}  // namespace
+
 char *write_labels(char *dst, const label_set *set)
 {
+    if (set->kept)
+        return write_kept_labels(dst, set);
     if (set->count == 0)
         return dst;
     *dst++ = '{';

@@ -34,6 +34,8 @@ struct label_set {
     uint64_t *order;              // pair indices in name order, then room to sort
     char (*numbers)[kNumberMax];  // one number text per pair (parsed texts)
     size_t text_len;              // bytes of {a="x",b="y"}; 0 without labels
+    const kept_labels *kept;      // the kept names, when the text repeated
+                                  // them: only the pairs' values are set
     name_coding coding;           // how the pairs' name codes were made
     label_pair inline_pairs[kInlinePairs];
     uint64_t inline_order[2 * kInlinePairs];

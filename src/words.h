@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -118,6 +119,20 @@ inline size_t common_prefix(const char *a, const char *b, size_t n)
     while (i < n && a[i] == b[i])
         ++i;
     return i;
+}
+
+// Whether a[0..n) and b[0..n) are the same bytes: a word at a time, the
+// last word ending at n (overlapping the one before it). Up to sixteen
+// bytes, two words and no loop.
+inline bool same_bytes(const char *a, const char *b, size_t n)
+{
+    if (n < 8)
+        return memcmp(a, b, n) == 0;
+    uint64_t diff = (load_little_endian(a) ^ load_little_endian(b)) |
+                    (load_little_endian(a + n - 8) ^ load_little_endian(b + n - 8));
+    for (size_t i = 8; n - i > 8; i += 8)
+        diff |= load_little_endian(a + i) ^ load_little_endian(b + i);
+    return diff == 0;
 }
 
 }  // namespace promfmt

@@ -57,4 +57,34 @@ TEST(Threads, EightBuffersMatchTheSingleThreadedText)
         EXPECT_EQ(texts[t], reference) << "thread " << t;
 }
 
+// Each buffer keeps the label names of its own last line: two threads,
+// each alternating between two label sets of its own on its own buffer,
+// must each get the text a lone thread writes.
+std::string write_turns(int t)
+{
+    const std::string sets[2][2] = {
+        {R"({"code":"200","method":"get","path":"/"})", R"({"path":"/","code":"200"})"},
+        {R"({"zone":"a","app":"b","env":"c"})", R"({"env":"c","app":"b","zone":"a"})"},
+    };
+    promfmt_buffer_t *buf = promfmt_buffer_create(0);
+    int failures = 0;
+    for (int i = 0; i < 20000; ++i)
+        failures += promfmt_emit_sample(buf, "m", sets[t][i / 3 % 2].c_str(), i % 3, 0) != 0;
+    std::string text(promfmt_buffer_data(buf), promfmt_buffer_len(buf));
+    promfmt_buffer_free(buf);
+    return failures == 0 ? text : "failures: " + std::to_string(failures);
+}
+
+TEST(Threads, TwoBuffersKeepTheirOwnLabelNames)
+{
+    const std::string reference[2] = {write_turns(0), write_turns(1)};
+    std::string texts[2];
+    std::thread first([&texts] { texts[0] = write_turns(0); });
+    std::thread second([&texts] { texts[1] = write_turns(1); });
+    first.join();
+    second.join();
+    EXPECT_EQ(texts[0], reference[0]);
+    EXPECT_EQ(texts[1], reference[1]);
+}
+
 }  // namespace

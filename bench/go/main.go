@@ -13,6 +13,9 @@
 //	                  order, float64 values);
 //	go_promfmt_batch  the same values through a promfmt.Batch, one call into
 //	                  C per family;
+//	go_promfmt_map    the binding, one call per line, with each sample's
+//	                  labels as a map[string]string built beforehand (the
+//	                  form prometheus.Labels takes);
 //	go_gather         client_golang's own path: a registry of GaugeVecs
 //	                  holding the workload's series, Gather plus expfmt text
 //	                  encoding at every scrape.
@@ -79,10 +82,11 @@ var writers = map[string]func([]family) (scraper, error){
 	"go":               newExpfmt,
 	"go_promfmt":       func(f []family) (scraper, error) { return newPromfmt(f, false) },
 	"go_promfmt_batch": func(f []family) (scraper, error) { return newPromfmt(f, true) },
+	"go_promfmt_map":   newPromfmtMap,
 	"go_gather":        newGather,
 }
 
-var writerOrder = []string{"go", "go_promfmt", "go_promfmt_batch", "go_gather"}
+var writerOrder = []string{"go", "go_promfmt", "go_promfmt_batch", "go_promfmt_map", "go_gather"}
 
 type skipError string
 

@@ -97,6 +97,47 @@ func writeFamily(buf *promfmt.Buffer, lines *promfmt.Batch, f family, batched bo
 	return nil
 }
 
+// newPromfmtMap writes the families through the binding into one reused
+// Buffer, one call per line, each sample's labels a map made beforehand.
+func newPromfmtMap(fams []family) (scraper, error) {
+	buf, err := promfmt.NewBuffer(0)
+	if err != nil {
+		return scraper{}, err
+	}
+	maps := make([][]map[string]string, len(fams))
+	for i, f := range fams {
+		for _, s := range f.samples {
+			m := make(map[string]string, len(s.labels))
+			for _, l := range s.labels {
+				m[l.Name] = l.Value
+			}
+			maps[i] = append(maps[i], m)
+		}
+	}
+	var text []byte
+	scrape := func() error {
+		if err := buf.Reset(); err != nil {
+			return err
+		}
+		for i, f := range fams {
+			if err := buf.Help(f.name, f.help); err != nil {
+				return err
+			}
+			if err := buf.Type(f.name, promfmt.TypeGauge); err != nil {
+				return err
+			}
+			for j, s := range f.samples {
+				if err := buf.SampleMap(f.name, maps[i][j], s.value, 0); err != nil {
+					return err
+				}
+			}
+		}
+		text, err = buf.AppendText(text[:0])
+		return err
+	}
+	return scraper{scrape, func() []byte { return text }, func() { buf.Close() }}, nil
+}
+
 // newGather registers one GaugeVec per family, with a child per series set
 // to its value, and at every scrape gathers the registry and encodes it as
 // text, as client_golang's handler does. A workload whose series repeat a

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 //! The Rust peer of the project's benchmark: times the promfmt binding with
 //! labels as pairs (writer `rust`) and as JSON texts kept from an earlier
-//! scrape (`rust_json`), and prometheus-client's text encoder (`rust_client`)
+//! scrape (`rust_json`), and prometheus-client's text encoder (`rust_client`);
+//! on workloads with the standard scrape's label names also the binding with
+//! labels as arrays of tuples (`rust_tuples`) and prometheus-client with a
+//! derived label-set struct (`rust_client_derived`);
 //! on the workloads that `promfmt_bench_scrape --write-workloads DIR` wrote,
 //! in CPU time, and writes one result file per writer: RESULTS/rROUND-W.json.
 //!
@@ -11,7 +14,8 @@
 use promfmt_bench::cpu::{allocations, process_time, Counting};
 use promfmt_bench::workload::{load, sample_count, Family};
 use promfmt_bench::writers::{
-    client_registry, prebuilt_labels, write_client, write_promfmt, write_promfmt_prebuilt,
+    client_registry, derived_registry, has_standard_names, prebuilt_labels, write_client,
+    write_promfmt, write_promfmt_prebuilt, write_promfmt_tuples,
 };
 use std::collections::HashMap;
 use std::fmt::Write as _;
@@ -63,19 +67,37 @@ fn measure(id: &str, samples: usize, min_time: Duration, mut scrape: impl FnMut(
 }
 
 /// The writers, each with its result file's name.
-const WRITERS: [&str; 3] = ["rust", "rust_json", "rust_client"];
+const WRITERS: [&str; 5] = [
+    "rust",
+    "rust_json",
+    "rust_client",
+    "rust_tuples",
+    "rust_client_derived",
+];
+/// Those that take only workloads with the standard scrape's label names.
+const STANDARD_NAMES_ONLY: [&str; 2] = ["rust_tuples", "rust_client_derived"];
 
-/// Times every writer on one workload, starting with writer `first`; the
-/// results come in the order of [`WRITERS`].
-fn measure_all(id: &str, families: &[Family], min_time: Duration, first: usize) -> Vec<Measured> {
+/// Times every writer that takes the workload, starting with writer
+/// `first`; the results come in the order of [`WRITERS`].
+fn measure_all(
+    id: &str,
+    families: &[Family],
+    min_time: Duration,
+    first: usize,
+) -> Vec<Option<Measured>> {
     let samples = sample_count(families);
+    let standard_names = has_standard_names(families);
     let mut buf = promfmt::Buffer::new();
     let labels = prebuilt_labels(families);
     let registry = client_registry(families);
+    let derived = standard_names.then(|| derived_registry(families));
     let mut text = String::new();
     let mut results: Vec<Option<Measured>> = WRITERS.iter().map(|_| None).collect();
     for k in 0..WRITERS.len() {
         let w = (first + k) % WRITERS.len();
+        if !standard_names && STANDARD_NAMES_ONLY.contains(&WRITERS[w]) {
+            continue;
+        }
         results[w] = Some(match WRITERS[w] {
             "rust" => measure(id, samples, min_time, || {
                 write_promfmt(&mut buf, families).expect("accepted")
@@ -83,12 +105,21 @@ fn measure_all(id: &str, families: &[Family], min_time: Duration, first: usize) 
             "rust_json" => measure(id, samples, min_time, || {
                 write_promfmt_prebuilt(&mut buf, families, &labels).expect("accepted")
             }),
+            "rust_tuples" => measure(id, samples, min_time, || {
+                write_promfmt_tuples(&mut buf, families).expect("accepted")
+            }),
+            "rust_client_derived" => {
+                let derived = derived.as_ref().expect("standard names");
+                measure(id, samples, min_time, || {
+                    write_client(&mut text, derived).expect("encoded")
+                })
+            }
             _ => measure(id, samples, min_time, || {
                 write_client(&mut text, &registry).expect("encoded")
             }),
         });
     }
-    results.into_iter().map(|r| r.expect("measured")).collect()
+    results
 }
 
 fn report(writer: &str, results: &[Measured]) -> String {
@@ -164,10 +195,13 @@ fn main() -> Result<(), Box<dyn std::error::Error>> {
             .into_iter()
             .enumerate()
         {
-            by_writer[w].push(m);
+            by_writer[w].extend(m);
         }
     }
     for (writer, results) in WRITERS.iter().zip(&by_writer) {
+        if results.is_empty() {
+            continue;
+        }
         fs::write(
             results_dir.join(format!("r{round}-{writer}.json")),
             report(writer, results),
