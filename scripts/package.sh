@@ -62,9 +62,16 @@ python3 -m venv "$tmp/venv"
 echo "== package: Rust crates (cargo publish --dry-run: packaged, verified, not uploaded)"
 bash scripts/stage-sources.sh "$root/bindings/rust/promfmt-sys/promfmt-src"
 # --allow-dirty: the staged sources are untracked by design.
+rm -rf build-pkg/cargo/package
 (cd bindings/rust && cargo publish --dry-run --quiet --allow-dirty -p promfmt-sys -p promfmt \
   --target-dir "$root/build-pkg/cargo")
-cp build-pkg/cargo/package/promfmt-sys-*.crate build-pkg/cargo/package/promfmt-[0-9]*.crate "$dist/"
+# cargo publish leaves the packed crates in package/tmp-crate (cargo package
+# in package/ itself); the folder was emptied above, so nothing stale is taken.
+for crate in promfmt-sys promfmt; do
+  packed=$(ls build-pkg/cargo/package/{,tmp-crate/}"$crate"-[0-9]*.crate 2>/dev/null | head -1 || true)
+  [[ -n $packed ]] || { echo "package: cargo left no $crate crate in build-pkg/cargo/package" >&2; exit 1; }
+  cp "$packed" "$dist/"
+done
 
 (cd "$dist" && sha256sum -- * >SHA256SUMS)
 echo "package: $(ls "$dist" | wc -l) files in dist/:"
