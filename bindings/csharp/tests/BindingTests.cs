@@ -33,6 +33,7 @@ internal static partial class BindingTests
             Test("the library came through its SONAME", LoadedThroughSoname),
             Test("random labels write what their JSON bytes write", FuzzLabelsAgainstJsonRoute),
             Test("random help texts and label values are escaped by the rules", FuzzTextsAgainstTheRules),
+            Test("memory and descriptors stay flat over many scrapes", SoakStaysFlat),
         };
         int passed = 0, failed = 0;
         foreach (var test in tests)
