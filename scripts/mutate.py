@@ -7,7 +7,10 @@ every test survives is listed: either a test is missing, or the change
 does not alter behaviour (it is equivalent, only slower, or unreachable).
 A mutant that leaves the built library byte for byte as it was (a branch
 the preprocessor drops, sizeof of another element of the same array) is
-counted as "same code" and not tested.
+counted as "same code" and not tested. A survivor listed in
+tests/mutation/equivalent.tsv (file, original line, mutated line, why; tab
+separated, both lines stripped as printed here) is counted as "equivalent"
+and not printed.
 
     python3 scripts/mutate.py BUILD_DIR [src/FILE.cpp|src/FILE.h ...] [--lines A-B]
 
@@ -37,6 +40,16 @@ SWAPS = [(" < ", " <= "), (" <= ", " < "), (" > ", " >= "), (" >= ", " > "),
 NUMBER = re.compile(r"(?<![\w.])(\d+)(?![\w.])")
 NEGATION = re.compile(r"!(?!=)")
 DROPPABLE = re.compile(r"^\s+(\+\+|--)?[\w:>.\-\[\]*]+(\(.*\)|\+\+|--)?;\s*$")
+EQUIVALENT = ROOT / "tests" / "mutation" / "equivalent.tsv"
+
+
+def equivalent_mutants():
+    """(file, original line, mutated line) of each survivor judged equivalent."""
+    if not EQUIVALENT.exists():
+        return set()
+    rows = (line.split("\t") for line in EQUIVALENT.read_text().splitlines()
+            if line.strip() and not line.startswith("#"))
+    return {tuple(row[:3]) for row in rows if len(row) == 4}
 
 
 def code_part(line):
@@ -109,9 +122,13 @@ def main():
     files = [pathlib.Path(f) for f in args.files] or sorted(
         [*(ROOT / "src").glob("*.cpp"), *(ROOT / "src").glob("*.h")])
     lo, hi = (map(int, args.lines.split("-")) if args.lines else (1, 10**9))
-    counts = {"killed": 0, "survived": 0, "same code": 0, "not compiled": 0}
+    equivalent = equivalent_mutants()
+    keys = ["killed", "survived", "equivalent", "same code", "not compiled"]
+    total = dict.fromkeys(keys, 0)
     for path in files:
         path = path if path.is_absolute() else ROOT / path
+        name = str(path.relative_to(ROOT))
+        counts = dict.fromkeys(keys, 0)
         original = path.read_text()
         lines = original.splitlines(keepends=True)
         if run(["cmake", "--build", str(args.build), "-j2", "--target", *TESTS], 600) != 0:
@@ -125,16 +142,20 @@ def main():
                 for what, new in mutants_of(line):
                     path.write_text("".join(lines[:i] + [new] + lines[i + 1:]))
                     result = killed(args.build, path.name == "rules.cpp", original_digest)
+                    if result is False and (name, line.strip(), new.strip()) in equivalent:
+                        result = "equivalent"
                     key = {None: "not compiled", True: "killed", False: "survived",
-                           "same": "same code"}[result]
+                           "same": "same code", "equivalent": "equivalent"}[result]
                     counts[key] += 1
                     if result is False:
-                        print(f"SURVIVED {path.relative_to(ROOT)}:{i + 1}: {what}: "
+                        print(f"SURVIVED {name}:{i + 1}: {what}: "
                               f"{line.strip()}  =>  {new.strip()}", flush=True)
         finally:
             path.write_text(original)
         run(["cmake", "--build", str(args.build), "-j2", "--target", *TESTS], 600)
-        print(f"{path.relative_to(ROOT)}: {counts}", flush=True)
+        print(f"{name}: {counts}", flush=True)
+        total = {k: total[k] + counts[k] for k in keys}
+    print(f"all files: {total}", flush=True)
     return 0
 
 
