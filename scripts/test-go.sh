@@ -7,8 +7,11 @@
 #
 #   1. go vet and go test ./... (cgocheck=1, the default pointer checks);
 #   2. go test ./... again with GOEXPERIMENT=cgocheck2 (every store checked)
-#      and the race detector;
-#   3. a fresh consumer module (go mod init, a replace pointing at this
+#      and the race detector (TestSoak, the memory soak, left out there);
+#   3. go test -fuzz FuzzLabels for $GO_FUZZ_SECONDS (default 20): the
+#      labels builders against encoding/json and the JSON-text route (the
+#      seeds in testdata/fuzz run in step 1 too);
+#   4. a fresh consumer module (go mod init, a replace pointing at this
 #      checkout, go get, go build) builds the example exporter and runs it.
 #
 # Go is the go on PATH: the machine's Go 1.26 in /usr/local/go. The module
@@ -74,9 +77,20 @@ consumer() (
     grep -q '^go_info{version="go' scrape.txt
 )
 
+# The labels fuzz target for a bounded time, one worker (the machine is shared).
+fuzz_labels() {
+  (cd bindings/go && timeout 300 go test -count=1 -run '^$' -fuzz '^FuzzLabels$' \
+    -fuzztime "${GO_FUZZ_SECONDS:-20}s" -parallel 1 .) >"$tmp/fuzz.log" 2>&1 ||
+    { cat "$tmp/fuzz.log"; return 1; }
+}
+
 check "go vet" bash -c 'cd bindings/go && go vet ./ ./testdata/exporter'
 GODEBUG=cgocheck=1 gotest "go test ./... (GODEBUG=cgocheck=1)" -timeout 300s -bench . -benchtime 20x
-GOEXPERIMENT=cgocheck2 gotest "go test ./... (GOEXPERIMENT=cgocheck2, -race)" -race -timeout 300s
+# The race detector's shadow memory grows with what it sees: no soak there.
+GOEXPERIMENT=cgocheck2 gotest "go test ./... (GOEXPERIMENT=cgocheck2, -race)" -race -timeout 300s \
+  -skip TestSoak
+check "go test -fuzz FuzzLabels (${GO_FUZZ_SECONDS:-20} s)" fuzz_labels
+grep -E '^fuzz: elapsed' "$tmp/fuzz.log" | tail -1 || true
 check "a fresh module (go mod init, replace, go get, go build) builds and runs the exporter" consumer
 echo "$passed passed, $failed failed"
 [[ $failed -eq 0 ]]

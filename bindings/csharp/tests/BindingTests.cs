@@ -31,6 +31,9 @@ internal static partial class BindingTests
             Test("WriteTo streams the same bytes as ToArray", WriteToStream),
             Test("a reused buffer allocates no managed memory", SteadyStateAllocations),
             Test("the library came through its SONAME", LoadedThroughSoname),
+            Test("random labels write what their JSON bytes write", FuzzLabelsAgainstJsonRoute),
+            Test("random help texts and label values are escaped by the rules", FuzzTextsAgainstTheRules),
+            Test("memory and descriptors stay flat over many scrapes", SoakStaysFlat),
         };
         int passed = 0, failed = 0;
         foreach (var test in tests)

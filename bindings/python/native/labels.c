@@ -104,7 +104,8 @@ static int put_integer(scratch_t *s, PyObject *key, PyObject *value)
     return rc;
 }
 
-/* A float label value, as Python's repr writes it (locale-free). */
+/* A float label value, as Python's repr writes it (locale-free): with its
+   ".0", so that -0.0 stays a negative zero and not the integer 0. */
 static int put_float(scratch_t *s, PyObject *key, PyObject *value)
 {
     double d = PyFloat_AsDouble(value);
@@ -115,7 +116,7 @@ static int put_float(scratch_t *s, PyObject *key, PyObject *value)
                      key, value);
         return -1;
     }
-    char *text = PyOS_double_to_string(d, 'r', 0, 0, NULL);
+    char *text = PyOS_double_to_string(d, 'r', 0, Py_DTSF_ADD_DOT_0, NULL);
     if (!text)
         return -1;
     size_t n = strlen(text);

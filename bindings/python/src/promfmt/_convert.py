@@ -77,22 +77,25 @@ def seconds_timestamp(value):
 
 
 def _label_value(key, value):
-    # bool before Integral: True is an Integral too, but JSON true is written "true".
+    # The extension's order: bool before integers (True is an int too, but
+    # JSON true is written "true"), then whatever has __index__, then
+    # whatever has __float__.
     if isinstance(value, str):
         _encoded(value, f"label {key!r}: value")
         return value
     if isinstance(value, bool):
         return value
-    if isinstance(value, numbers.Integral):
+    if hasattr(type(value), "__index__"):
         try:
-            return str(int(value))  # every digit, whatever the size
+            return str(operator.index(value))  # every digit, whatever the size
         except ValueError:
             raise Error(f"label {key!r}: integer value has too many digits") from None
-    if isinstance(value, numbers.Real):
-        if not math.isfinite(value):
+    if hasattr(type(value), "__float__"):
+        number = float(value)
+        if not math.isfinite(number):
             raise Error(f"label {key!r}: value {value!r} is not finite "
                         "(JSON has no inf or nan)")
-        return float(value)
+        return number
     raise Error(f"label {key!r}: a {type(value).__name__} cannot be a label value "
                 "(use str, int, float or bool)")
 
