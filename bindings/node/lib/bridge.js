@@ -4,6 +4,7 @@
 // included), then written into native rows and out as text.
 'use strict';
 const { Scrape } = require('./native');
+const { PromfmtError } = require('./errors');
 
 /** The Prometheus text format's content type, as prom-client sends it. */
 const contentType = 'text/plain; version=0.0.4; charset=utf-8';
@@ -32,14 +33,33 @@ function collect(register) {
 // own labels over the registry's defaults; values that are no string
 // written as prom-client writes them, with a template literal.
 function labelsJson(labels, shared, defaults) {
-  let merged = labels;
-  if (defaults !== undefined || (shared !== undefined && !isEmpty(shared))) {
-    merged = Object.assign({}, defaults, labels, shared);
-  }
+  const merged = mergedLabels(labels, shared, defaults);
   for (const name in merged) {
     if (typeof merged[name] !== 'string') return JSON.stringify(asText(merged));
   }
   return JSON.stringify(merged);
+}
+
+function mergedLabels(labels, shared, defaults) {
+  if (defaults !== undefined || (shared !== undefined && !isEmpty(shared))) {
+    return Object.assign({}, defaults, labels, shared);
+  }
+  return labels;
+}
+
+// The library would cut a label value at a NUL: refused as the Writer
+// refuses it. Called when a slice's text has "\u0000", which may also be
+// an escaped backslash before "u0000".
+function refuseNul(values, start, end, defaults) {
+  for (let i = start; i < end; ++i) {
+    const { labels = {}, sharedLabels } = values[i];
+    const merged = mergedLabels(labels, sharedLabels, defaults);
+    for (const name in merged) {
+      if (`${merged[name]}`.includes('\0')) {
+        throw new PromfmtError(`label '${name}': value contains a NUL character`);
+      }
+    }
+  }
 }
 
 function asText(labels) {
@@ -63,6 +83,7 @@ function addSamples(scrape, family, values, start, end, defaults) {
     text += `${metricName}\n${labelsJson(labels, sharedLabels, defaults)}\n`;
     numbers[i - start] = value;
   }
+  if (text.includes('\\u0000')) refuseNul(values, start, end, defaults);
   scrape.samples(text, numbers);
 }
 

@@ -18,7 +18,9 @@ function jsonText(labels) {
     const type = typeof labels[name];
     if (type !== 'string' && type !== 'boolean') return labels;
   }
-  return JSON.stringify(labels);
+  const json = JSON.stringify(labels);
+  // "\u0000" may be a NUL character: the addon reads the object and refuses it.
+  return json.includes('\\u0000') ? labels : json;
 }
 
 class Writer extends native.Writer {

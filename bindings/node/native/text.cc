@@ -2,6 +2,7 @@
 #include "text.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "promfmt.h"
 
@@ -37,6 +38,14 @@ bool copy_utf8(napi_env env, napi_value value, std::string &out) {
   return napi_get_value_string_utf8(env, value, &out[0], len + 1, &copied) == napi_ok;
 }
 
+// The library would cut a label value at a NUL: it is refused instead.
+bool no_nul(napi_env env, const std::string &label, const std::string &value) {
+  if (std::memchr(value.data(), 0, value.size()) == nullptr) return true;
+  std::string message = "label '" + label + "': value contains a NUL character";
+  throw_promfmt_error(env, message.c_str());
+  return false;
+}
+
 }  // namespace
 
 bool read_string(napi_env env, napi_value value, const char *what, std::string &out) {
@@ -50,7 +59,7 @@ bool read_string(napi_env env, napi_value value, const char *what, std::string &
 bool read_label_value(napi_env env, napi_value value, const std::string &label,
                       std::string &out) {
   napi_valuetype type = type_of(env, value);
-  if (type == napi_string) return copy_utf8(env, value, out);
+  if (type == napi_string) return copy_utf8(env, value, out) && no_nul(env, label, out);
   if (type == napi_number || type == napi_boolean) {
     napi_value text;
     return napi_coerce_to_string(env, value, &text) == napi_ok && copy_utf8(env, text, out);

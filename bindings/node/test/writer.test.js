@@ -43,6 +43,8 @@ test('reset empties the text; a writer is reused', () => {
   assert.equal(w.sample('b', null, 2).toString(), 'b 2\n');
 });
 
+const nulIn = (label) => `label '${label}': value contains a NUL character`;
+
 // Each refusal: the library's message, in a PromfmtError, the text unchanged.
 test('refusals throw PromfmtError with the library message', () => {
   const cases = [
@@ -63,6 +65,11 @@ test('refusals throw PromfmtError with the library message', () => {
     [(w) => w.gauge('m', 'h', { 'b-c': 1 }, 1), 'invalid label name in JSON',
       '# HELP m h\n# TYPE m gauge\n'],
     [(w) => w.help('m', 'a\0b'), 'help text contains a NUL byte'],
+    // A NUL would cut the value: refused before the call, from any form but JSON text.
+    [(w) => w.sample('m', { a: 'x\0y' }, 1), nulIn('a')],
+    [(w) => w.sample('m', { a: '\\u0000', b: '\0' }, 1), nulIn('b')],
+    [(w) => w.sample('m', [['z', 'x'], ['a', '\0']], 1), nulIn('a')],
+    [(w) => w.gauge('m', 'h', { a: 'x\0' }, 1), nulIn('a')],
   ];
   for (const [call, message, kept = ''] of cases) {
     const w = new Writer().sample('before', null, 1);
@@ -146,7 +153,7 @@ function random(seed) {
 }
 
 function randomText(next) {
-  const alphabet = ['a', 'Z', '_', '0', ' ', '"', '\\', '\n', '\t', '\0', 'é', '☃', '😀',
+  const alphabet = ['a', 'Z', '_', '0', ' ', '"', '\\', '\n', '\t', '\u0001', 'é', '☃', '😀',
     '\u2028'];
   let text = '';
   for (let i = next(12); i > 0; --i) text += alphabet[next(alphabet.length)];
