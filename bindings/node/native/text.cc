@@ -20,15 +20,20 @@ napi_valuetype type_of(napi_env env, napi_value value) {
   return type;
 }
 
+// The most UTF-8 bytes of one character: a copy that stops short of its
+// room by at least this many left no character out.
+constexpr size_t kLongestCharacter = 4;
+
 bool copy_utf8(napi_env env, napi_value value, std::string &out) {
   // One call when the text fits the memory out already has; a second, after
-  // asking for the length, when it may not have.
+  // asking for the length, when it may not have. A copy that does not fit
+  // stops before the first character that does not, up to 4 bytes short.
   if (out.capacity() < 15) out.reserve(15);
   size_t room = out.capacity(), copied = 0;
   out.resize(room);
   // A std::string keeps room for its terminator: size() + 1 bytes are writable.
   if (napi_get_value_string_utf8(env, value, &out[0], room + 1, &copied) != napi_ok) return false;
-  if (copied < room) {
+  if (copied + kLongestCharacter <= room) {
     out.resize(copied);
     return true;
   }

@@ -160,6 +160,21 @@ function randomText(next) {
   return text;
 }
 
+// A string copied into memory that has room for all but its last character
+// (up to 4 bytes in UTF-8) is read whole, in every form, in a fresh writer.
+test('strings whose last character ends past the copy memory round trip whole', () => {
+  for (let n = 0; n < 40; ++n) {
+    for (const last of ['é', '☃', '😀']) {
+      const text = 'x'.repeat(n) + last;
+      const want = `m{a="${text}"} 1\n`;
+      assert.equal(new Writer().sample('m', { a: text }, 1).toString(), want, text);
+      assert.equal(new Writer().sample('m', [['a', text]], 1).toString(), want, text);
+      assert.equal(new Writer().sample('m', JSON.stringify({ a: text }), 1).toString(), want);
+      assert.equal(new Writer().help('m', text).toString(), `# HELP m ${text}\n`, text);
+    }
+  }
+});
+
 test('labels from objects and pairs match the JSON text route (seeded, random)', () => {
   const next = random(20261211);
   const viaObject = new Writer();
