@@ -110,6 +110,22 @@ test('bad values in a registry: a clear error, and the next scrape is whole', as
   assert.equal(await metricsAsync(register), text);
 });
 
+// prom-client keeps the labels object it was given: a change to it shows in
+// the next scrape, as it does in register.metrics().
+test('a series whose labels object changed is written with its new labels', async () => {
+  const register = new client.Registry();
+  const gauge = new client.Gauge({ name: 'g', help: 'G.', labelNames: ['a', 'b'],
+    registers: [register] });
+  const labels = { a: 'x' };
+  gauge.set(labels, 1);
+  assert.match(await metrics(register), /^g\{a="x"\} 1$/m);
+  labels.a = 'y';
+  labels.b = 2;
+  assert.match(await register.metrics(), /^g\{a="y",b="2"\} 1$/m);
+  assert.match(await metrics(register), /^g\{a="y",b="2"\} 1$/m);
+  assert.match(await metricsAsync(register), /^g\{a="y",b="2"\} 1$/m);
+});
+
 test('the handler serves the scrape with the Prometheus content type', async () => {
   const register = gauges(2, 3, 2);
   const expected = await metrics(register);

@@ -160,6 +160,36 @@ function randomText(next) {
   return text;
 }
 
+// The text of an object is remembered: every change of it must show.
+test('a labels object written again is written as it is now', () => {
+  const labels = { b: 'x', a: 'y' };
+  const w = new Writer();
+  const steps = [
+    () => {},
+    () => { labels.a = 'z'; },
+    () => { labels.c = 'new'; },
+    () => { delete labels.b; },
+    () => { delete labels.a; labels.a = 'z'; },  // the same members, another order
+    () => { labels.a = true; },
+    () => { labels.a = 'x\0'; },
+    () => { labels.a = 1; },
+    () => { Object.defineProperty(labels, 'c', { get: () => 'got' }); },
+    () => { Object.setPrototypeOf(labels, { toJSON: () => ({}) }); },
+  ];
+  for (const step of steps) {
+    step();
+    const want = new Writer();
+    let error = null;
+    try {
+      want.sample('m', Object.entries(labels), 1);
+    } catch (e) {
+      error = e;
+    }
+    if (error) assert.throws(() => w.sample('m', labels, 1), { message: error.message });
+    else assert.equal(w.reset().sample('m', labels, 1).toString(), want.toString());
+  }
+});
+
 // A string copied into memory that has room for all but its last character
 // (up to 4 bytes in UTF-8) is read whole, in every form, in a fresh writer.
 test('strings whose last character ends past the copy memory round trip whole', () => {
