@@ -5,11 +5,25 @@
 // without JSON.stringify(). Any change of the object is seen: a member
 // added, removed, renamed, reordered or given another value makes the text
 // again. The objects are held weakly.
+//
+// Keeping a text costs more than making it once, which pays off only when
+// the object comes back. So the cache watches itself: after each WINDOW
+// misses, if fewer than one text in four was found again (objects made anew
+// for every sample), it stops keeping texts for 1, then 2, 4, ... up to
+// LONGEST_PAUSE windows, and tries again.
 'use strict';
+
+const WINDOW = 1024;
+const LONGEST_PAUSE = 64;
 
 class LabelCache {
   constructor() {
     this.entries = new WeakMap();
+    this.hits = 0;
+    this.misses = 0;
+    this.keeping = true;
+    this.pause = 0;  // windows left without keeping
+    this.nextPause = 1;
   }
 
   /**
@@ -18,11 +32,30 @@ class LabelCache {
    */
   json(labels, make) {
     const entry = this.entries.get(labels);
-    if (entry !== undefined && sameMembers(labels, entry.members)) return entry.json;
+    if (entry !== undefined && sameMembers(labels, entry.members)) {
+      ++this.hits;
+      return entry.json;
+    }
+    if (++this.misses === WINDOW) this.review();
+    if (!this.keeping) return make(labels);
     const members = membersOf(labels);
     const json = make(labels);
     if (typeof json === 'string') this.entries.set(labels, { json, members });
     return json;
+  }
+
+  review() {
+    if (!this.keeping) {
+      this.keeping = --this.pause === 0;
+    } else if (this.hits * 4 < this.misses) {
+      this.keeping = false;
+      this.pause = this.nextPause;
+      this.nextPause = Math.min(2 * this.nextPause, LONGEST_PAUSE);
+    } else {
+      this.nextPause = 1;
+    }
+    this.hits = 0;
+    this.misses = 0;
   }
 }
 

@@ -161,9 +161,17 @@ function randomText(next) {
 }
 
 // The text of an object is remembered: every change of it must show.
+// The cache stops keeping texts while objects are made anew for each sample:
+// the steps run with it keeping, and again right after such a run.
 test('a labels object written again is written as it is now', () => {
-  const labels = { b: 'x', a: 'y' };
   const w = new Writer();
+  for (let i = 0; i < 3; ++i) labelSteps(w);
+  for (let i = 0; i < 5000; ++i) w.reset().sample('m', { a: `${i}` }, 1);
+  for (let i = 0; i < 3; ++i) labelSteps(w);
+});
+
+function labelSteps(w) {
+  const labels = { b: 'x', a: 'y' };
   const steps = [
     () => {},
     () => { labels.a = 'z'; },
@@ -188,7 +196,7 @@ test('a labels object written again is written as it is now', () => {
     if (error) assert.throws(() => w.sample('m', labels, 1), { message: error.message });
     else assert.equal(w.reset().sample('m', labels, 1).toString(), want.toString());
   }
-});
+}
 
 // A string copied into memory that has room for all but its last character
 // (up to 4 bytes in UTF-8) is read whole, in every form, in a fresh writer.
