@@ -4,6 +4,8 @@
 // included), then written into native rows and out as text.
 'use strict';
 const { Scrape } = require('./native');
+const { PromfmtError } = require('./errors');
+const { LabelCache } = require('./labelcache');
 
 /** The Prometheus text format's content type, as prom-client sends it. */
 const contentType = 'text/plain; version=0.0.4; charset=utf-8';
@@ -31,15 +33,44 @@ function collect(register) {
 // merges them: the value's shared labels (a histogram's series) over its
 // own labels over the registry's defaults; values that are no string
 // written as prom-client writes them, with a template literal.
-function labelsJson(labels, shared, defaults) {
-  let merged = labels;
+// kept: the labels objects are the series' own (a counter's or a gauge's),
+// which come back scrape after scrape; a histogram's or a summary's are
+// made anew by each get().
+function labelsJson(labels, shared, defaults, kept) {
+  const merged = mergedLabels(labels, shared, defaults);
+  return kept && merged === labels ? cache.json(labels, textJson) : textJson(merged);
+}
+
+const cache = new LabelCache();
+const noLabels = Object.freeze({});
+
+function textJson(labels) {
+  for (const name in labels) {
+    if (typeof labels[name] !== 'string') return JSON.stringify(asText(labels));
+  }
+  return JSON.stringify(labels);
+}
+
+function mergedLabels(labels, shared, defaults) {
   if (defaults !== undefined || (shared !== undefined && !isEmpty(shared))) {
-    merged = Object.assign({}, defaults, labels, shared);
+    return Object.assign({}, defaults, labels, shared);
   }
-  for (const name in merged) {
-    if (typeof merged[name] !== 'string') return JSON.stringify(asText(merged));
+  return labels;
+}
+
+// The library would cut a label value at a NUL: refused as the Writer
+// refuses it. Called when a slice's text has "\u0000", which may also be
+// an escaped backslash before "u0000".
+function refuseNul(values, start, end, defaults) {
+  for (let i = start; i < end; ++i) {
+    const { labels = {}, sharedLabels } = values[i];
+    const merged = mergedLabels(labels, sharedLabels, defaults);
+    for (const name in merged) {
+      if (`${merged[name]}`.includes('\0')) {
+        throw new PromfmtError(`label '${name}': value contains a NUL character`);
+      }
+    }
   }
-  return JSON.stringify(merged);
 }
 
 function asText(labels) {
@@ -55,14 +86,17 @@ function isEmpty(object) {
 
 // Hands values[start, end) of a family to the scrape in one call: names and
 // labels texts in one string, the values in a Float64Array.
-function addSamples(scrape, family, values, start, end, defaults) {
+function addSamples(scrape, item, values, start, end, defaults) {
+  const family = item.name;
+  const kept = item.type === 'counter' || item.type === 'gauge';
   const numbers = new Float64Array(end - start);
   let text = '';
   for (let i = start; i < end; ++i) {
-    const { metricName = family, labels = {}, sharedLabels, value } = values[i];
-    text += `${metricName}\n${labelsJson(labels, sharedLabels, defaults)}\n`;
+    const { metricName = family, labels = noLabels, sharedLabels, value } = values[i];
+    text += `${metricName}\n${labelsJson(labels, sharedLabels, defaults, kept)}\n`;
     numbers[i - start] = value;
   }
+  if (text.includes('\\u0000')) refuseNul(values, start, end, defaults);
   scrape.samples(text, numbers);
 }
 
@@ -86,7 +120,7 @@ async function metrics(register = globalRegister()) {
   for (const item of items) {
     scrape.family(item.name, item.help, item.type);
     const values = item.values || [];
-    addSamples(scrape, item.name, values, 0, values.length, defaults);
+    addSamples(scrape, item, values, 0, values.length, defaults);
   }
   const text = scrape.render();
   reused = scrape;
@@ -111,7 +145,7 @@ async function metricsAsync(register = globalRegister(), { sliceSize = DEFAULT_S
     const values = item.values || [];
     for (let start = 0; start < values.length;) {
       const end = Math.min(values.length, start + room);
-      addSamples(scrape, item.name, values, start, end, defaults);
+      addSamples(scrape, item, values, start, end, defaults);
       room -= end - start;
       start = end;
       if (room === 0) {

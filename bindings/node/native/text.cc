@@ -2,6 +2,7 @@
 #include "text.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "promfmt.h"
 
@@ -19,15 +20,20 @@ napi_valuetype type_of(napi_env env, napi_value value) {
   return type;
 }
 
+// The most UTF-8 bytes of one character: a copy that stops short of its
+// room by at least this many left no character out.
+constexpr size_t kLongestCharacter = 4;
+
 bool copy_utf8(napi_env env, napi_value value, std::string &out) {
   // One call when the text fits the memory out already has; a second, after
-  // asking for the length, when it may not have.
+  // asking for the length, when it may not have. A copy that does not fit
+  // stops before the first character that does not, up to 4 bytes short.
   if (out.capacity() < 15) out.reserve(15);
   size_t room = out.capacity(), copied = 0;
   out.resize(room);
   // A std::string keeps room for its terminator: size() + 1 bytes are writable.
   if (napi_get_value_string_utf8(env, value, &out[0], room + 1, &copied) != napi_ok) return false;
-  if (copied < room) {
+  if (copied + kLongestCharacter <= room) {
     out.resize(copied);
     return true;
   }
@@ -35,6 +41,14 @@ bool copy_utf8(napi_env env, napi_value value, std::string &out) {
   if (napi_get_value_string_utf8(env, value, nullptr, 0, &len) != napi_ok) return false;
   out.resize(len);
   return napi_get_value_string_utf8(env, value, &out[0], len + 1, &copied) == napi_ok;
+}
+
+// The library would cut a label value at a NUL: it is refused instead.
+bool no_nul(napi_env env, const std::string &label, const std::string &value) {
+  if (std::memchr(value.data(), 0, value.size()) == nullptr) return true;
+  std::string message = "label '" + label + "': value contains a NUL character";
+  throw_promfmt_error(env, message.c_str());
+  return false;
 }
 
 }  // namespace
@@ -50,7 +64,7 @@ bool read_string(napi_env env, napi_value value, const char *what, std::string &
 bool read_label_value(napi_env env, napi_value value, const std::string &label,
                       std::string &out) {
   napi_valuetype type = type_of(env, value);
-  if (type == napi_string) return copy_utf8(env, value, out);
+  if (type == napi_string) return copy_utf8(env, value, out) && no_nul(env, label, out);
   if (type == napi_number || type == napi_boolean) {
     napi_value text;
     return napi_coerce_to_string(env, value, &text) == napi_ok && copy_utf8(env, text, out);

@@ -101,8 +101,29 @@ test('bad values in a registry: a clear error, and the next scrape is whole', as
   odd.get = async () => ({ name: 'odd', help: '', type: 'gauge',
     values: [{ metricName: 'odd\0x', value: 1 }] });
   await assert.rejects(metricsAsync(register), badName);
+  odd.get = async () => ({ name: 'odd', help: '', type: 'gauge',
+    values: [{ labels: { a: '\\u0000' }, value: 1 }, { labels: { b: 'x\0' }, value: 1 }] });
+  const badValue = { name: 'PromfmtError', message: "label 'b': value contains a NUL character" };
+  await assert.rejects(metrics(register), badValue);
+  await assert.rejects(metricsAsync(register), badValue);
   register.removeSingleMetric('odd');
   assert.equal(await metricsAsync(register), text);
+});
+
+// prom-client keeps the labels object it was given: a change to it shows in
+// the next scrape, as it does in register.metrics().
+test('a series whose labels object changed is written with its new labels', async () => {
+  const register = new client.Registry();
+  const gauge = new client.Gauge({ name: 'g', help: 'G.', labelNames: ['a', 'b'],
+    registers: [register] });
+  const labels = { a: 'x' };
+  gauge.set(labels, 1);
+  assert.match(await metrics(register), /^g\{a="x"\} 1$/m);
+  labels.a = 'y';
+  labels.b = 2;
+  assert.match(await register.metrics(), /^g\{a="y",b="2"\} 1$/m);
+  assert.match(await metrics(register), /^g\{a="y",b="2"\} 1$/m);
+  assert.match(await metricsAsync(register), /^g\{a="y",b="2"\} 1$/m);
 });
 
 test('the handler serves the scrape with the Prometheus content type', async () => {

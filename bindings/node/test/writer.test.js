@@ -43,6 +43,8 @@ test('reset empties the text; a writer is reused', () => {
   assert.equal(w.sample('b', null, 2).toString(), 'b 2\n');
 });
 
+const nulIn = (label) => `label '${label}': value contains a NUL character`;
+
 // Each refusal: the library's message, in a PromfmtError, the text unchanged.
 test('refusals throw PromfmtError with the library message', () => {
   const cases = [
@@ -63,6 +65,11 @@ test('refusals throw PromfmtError with the library message', () => {
     [(w) => w.gauge('m', 'h', { 'b-c': 1 }, 1), 'invalid label name in JSON',
       '# HELP m h\n# TYPE m gauge\n'],
     [(w) => w.help('m', 'a\0b'), 'help text contains a NUL byte'],
+    // A NUL would cut the value: refused before the call, from any form but JSON text.
+    [(w) => w.sample('m', { a: 'x\0y' }, 1), nulIn('a')],
+    [(w) => w.sample('m', { a: '\\u0000', b: '\0' }, 1), nulIn('b')],
+    [(w) => w.sample('m', [['z', 'x'], ['a', '\0']], 1), nulIn('a')],
+    [(w) => w.gauge('m', 'h', { a: 'x\0' }, 1), nulIn('a')],
   ];
   for (const [call, message, kept = ''] of cases) {
     const w = new Writer().sample('before', null, 1);
@@ -146,12 +153,65 @@ function random(seed) {
 }
 
 function randomText(next) {
-  const alphabet = ['a', 'Z', '_', '0', ' ', '"', '\\', '\n', '\t', '\0', 'é', '☃', '😀',
+  const alphabet = ['a', 'Z', '_', '0', ' ', '"', '\\', '\n', '\t', '\u0001', 'é', '☃', '😀',
     '\u2028'];
   let text = '';
   for (let i = next(12); i > 0; --i) text += alphabet[next(alphabet.length)];
   return text;
 }
+
+// The text of an object is remembered: every change of it must show.
+// The cache stops keeping texts while objects are made anew for each sample:
+// the steps run with it keeping, and again right after such a run.
+test('a labels object written again is written as it is now', () => {
+  const w = new Writer();
+  for (let i = 0; i < 3; ++i) labelSteps(w);
+  for (let i = 0; i < 5000; ++i) w.reset().sample('m', { a: `${i}` }, 1);
+  for (let i = 0; i < 3; ++i) labelSteps(w);
+});
+
+function labelSteps(w) {
+  const labels = { b: 'x', a: 'y' };
+  const steps = [
+    () => {},
+    () => { labels.a = 'z'; },
+    () => { labels.c = 'new'; },
+    () => { delete labels.b; },
+    () => { delete labels.a; labels.a = 'z'; },  // the same members, another order
+    () => { labels.a = true; },
+    () => { labels.a = 'x\0'; },
+    () => { labels.a = 1; },
+    () => { Object.defineProperty(labels, 'c', { get: () => 'got' }); },
+    () => { Object.setPrototypeOf(labels, { toJSON: () => ({}) }); },
+  ];
+  for (const step of steps) {
+    step();
+    const want = new Writer();
+    let error = null;
+    try {
+      want.sample('m', Object.entries(labels), 1);
+    } catch (e) {
+      error = e;
+    }
+    if (error) assert.throws(() => w.sample('m', labels, 1), { message: error.message });
+    else assert.equal(w.reset().sample('m', labels, 1).toString(), want.toString());
+  }
+}
+
+// A string copied into memory that has room for all but its last character
+// (up to 4 bytes in UTF-8) is read whole, in every form, in a fresh writer.
+test('strings whose last character ends past the copy memory round trip whole', () => {
+  for (let n = 0; n < 40; ++n) {
+    for (const last of ['é', '☃', '😀']) {
+      const text = 'x'.repeat(n) + last;
+      const want = `m{a="${text}"} 1\n`;
+      assert.equal(new Writer().sample('m', { a: text }, 1).toString(), want, text);
+      assert.equal(new Writer().sample('m', [['a', text]], 1).toString(), want, text);
+      assert.equal(new Writer().sample('m', JSON.stringify({ a: text }), 1).toString(), want);
+      assert.equal(new Writer().help('m', text).toString(), `# HELP m ${text}\n`, text);
+    }
+  }
+});
 
 test('labels from objects and pairs match the JSON text route (seeded, random)', () => {
   const next = random(20261211);
