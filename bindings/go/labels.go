@@ -128,21 +128,58 @@ func (q *queue) pairsJSON(labels []Label) (C.int64_t, error) {
 }
 
 // mapJSON queues labels given as a map as one JSON object; none when there
-// are none. The library sorts them, so the map's order does not matter.
+// are none. The library sorts them, so any order of the names will do; a
+// map with the names of the one before is written in their order, found by
+// lookups, which cost less than ranging over the map, and the library sees
+// the names it has just read again in the same order.
 func (q *queue) mapJSON(labels map[string]string) (C.int64_t, error) {
 	if len(labels) == 0 {
 		return none, nil
 	}
 	at := len(q.args)
-	out := append(q.args, '{')
-	var err error
-	for name, value := range labels {
-		if out, err = appendMember(out, name, value); err != nil {
-			return 0, err
-		}
+	out, ok, err := q.keptNamesJSON(append(q.args, '{'), labels)
+	if !ok {
+		out, err = q.rangeJSON(append(q.args[:at], '{'), labels)
+	}
+	if err != nil {
+		return 0, err
 	}
 	q.args = append(out, '}', 0)
 	return C.int64_t(at), nil
+}
+
+// keptNamesJSON appends the members of labels in the order of q.mapNames;
+// false when labels holds other names. Names of a map are distinct, so the
+// same count of names, each found, is the same set.
+func (q *queue) keptNamesJSON(out []byte, labels map[string]string) ([]byte, bool, error) {
+	if len(labels) != len(q.mapNames) {
+		return out, false, nil
+	}
+	var err error
+	for _, name := range q.mapNames {
+		value, ok := labels[name]
+		if !ok {
+			return out, false, nil
+		}
+		if out, err = appendMember(out, name, value); err != nil {
+			return out, true, err
+		}
+	}
+	return out, true, nil
+}
+
+// rangeJSON appends the members of labels in the map's order and keeps
+// their names, in that order, for the next map.
+func (q *queue) rangeJSON(out []byte, labels map[string]string) ([]byte, error) {
+	q.mapNames = q.mapNames[:0]
+	var err error
+	for name, value := range labels {
+		if out, err = appendMember(out, name, value); err != nil {
+			return out, err
+		}
+		q.mapNames = append(q.mapNames, name)
+	}
+	return out, nil
 }
 
 // rawJSON queues labels given as the text of one JSON object; none for "".

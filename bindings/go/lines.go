@@ -61,8 +61,9 @@ import (
 // a scrape, queuing allocates nothing. The texts are Go memory without Go
 // pointers, passed to C for the length of one call and never kept there.
 type queue struct {
-	args  []byte
-	lines []C.pf_line
+	args     []byte
+	lines    []C.pf_line
+	mapNames []string // the label names of the last map queued, in the order written
 }
 
 // Line kinds, as the C side numbers them.

@@ -6,10 +6,13 @@ import (
 	"bufio"
 	"errors"
 	"io"
+	"maps"
 	"math"
 	"os"
 	"path/filepath"
 	"runtime"
+	"slices"
+	"strconv"
 	"strings"
 	"sync"
 	"testing"
@@ -115,6 +118,54 @@ func TestLabelSourcesAgree(t *testing.T) {
 			t.Errorf("%s: got\n%q\nwant 3 times\n%q", what, got, wantLine)
 		}
 	}
+}
+
+// A map's names are looked up in the order of the map before it when it
+// has as many; each line must still hold exactly its own map's labels,
+// whatever the maps before it held, or whether they were refused.
+func TestMapsAfterMapsWithOtherNames(t *testing.T) {
+	lines := []struct {
+		labels  map[string]string
+		refused bool
+	}{
+		{labels: map[string]string{"zone": "a", "service": "b", "region": "c"}},
+		{labels: map[string]string{"zone": "d", "service": "e", "region": "f"}},
+		{labels: map[string]string{"zona": "g", "service": "h", "region": "i"}}, // one byte off
+		{labels: map[string]string{"zon": "j", "service": "k", "region": "l"}},  // one byte shorter
+		{labels: map[string]string{"zon": "m", "service": "n"}},                 // one name fewer
+		{labels: map[string]string{"zon": "o", "service": "p", "region": "q"}},  // and one more
+		{labels: map[string]string{"zon": "r\x00", "service": "s", "region": "t"}, refused: true},
+		{labels: map[string]string{"9": "u", "service": "v", "region": "w"}, refused: true},
+		{labels: map[string]string{"zon": "x", "service": "y", "region": "z"}},
+		{labels: map[string]string{}},
+		{labels: map[string]string{"zon": "0", "service": "1", "region": "2"}},
+	}
+	b := newBuffer(t)
+	var want strings.Builder
+	for i, m := range lines {
+		err := b.SampleMap("m", m.labels, float64(i), 0)
+		if m.refused != (err != nil) {
+			t.Fatalf("map %d: error %v", i, err)
+		}
+		if !m.refused {
+			want.WriteString("m" + sortedLabels(m.labels) + " " + strconv.Itoa(i) + "\n")
+		}
+	}
+	if got := text(t, b); got != want.String() {
+		t.Fatalf("got\n%s\nwant\n%s", got, want.String())
+	}
+}
+
+// sortedLabels is the {name="value",...} text of plain labels, by name.
+func sortedLabels(labels map[string]string) string {
+	if len(labels) == 0 {
+		return ""
+	}
+	var members []string
+	for _, name := range slices.Sorted(maps.Keys(labels)) {
+		members = append(members, name+`="`+labels[name]+`"`)
+	}
+	return "{" + strings.Join(members, ",") + "}"
 }
 
 // The word-at-a-time check must agree with the byte table for every byte
