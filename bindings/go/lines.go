@@ -37,6 +37,14 @@ static int pf_write_line(promfmt_buffer_t *buf, const char *args, const pf_line 
 	}
 }
 
+// One sample line, written at once without a queued line.
+static int pf_write_sample(promfmt_buffer_t *buf, const char *args, int64_t name,
+			   int64_t text, double value, int64_t timestamp)
+{
+	return promfmt_emit_sample(buf, args + name, text < 0 ? NULL : args + text, value,
+				   timestamp);
+}
+
 // Writes lines[0..n) in order and stops at the first refused one. Returns
 // how many were written.
 static size_t pf_write_lines(promfmt_buffer_t *buf, const char *args,
@@ -192,6 +200,27 @@ func (q *queue) write(buf *C.promfmt_buffer_t, m mark) (int, error) {
 	}
 	q.undo(m)
 	return done, err
+}
+
+// writeSample writes one sample line into buf at once, its labels text
+// queued at labels (or none), and removes the texts queued after m. It is
+// write for a single sample, without queuing the line.
+func (q *queue) writeSample(buf *C.promfmt_buffer_t, m mark, name string, labels C.int64_t,
+	value float64, ts int64) error {
+	defer q.undo(m)
+	n, err := q.text(name, "metric name")
+	if err != nil {
+		return err
+	}
+	calls.RLock()
+	status := C.pf_write_sample(buf, (*C.char)(unsafe.Pointer(&q.args[0])), n, labels,
+		C.double(value), C.int64_t(ts))
+	calls.RUnlock()
+	if status != 0 {
+		return q.refusal(&C.pf_line{name: n, text: labels, help: none, value: C.double(value),
+			timestamp: C.int64_t(ts), op: opSample})
+	}
+	return nil
 }
 
 // refusal repeats a refused line into the scratch buffer and returns the
