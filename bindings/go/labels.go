@@ -34,25 +34,34 @@ var needsOwnEscape = func() (t [256]bool) {
 	return t
 }()
 
-// plainUpTo is the length of the start of s that JSON takes as it is;
-// len(s) when all of it. Runs of eight bytes are tested a word at a time.
-func plainUpTo(s string) int {
-	i := 0
-	for i+8 <= len(s) && !needsEscape(load64(s, i)) {
-		i += 8
+// plain reports whether JSON takes s as it is. It tests eight bytes at a
+// time, the last word overlapping the one before; a shorter s is made into
+// one word of its own bytes: two overlapping halves, or for up to three
+// bytes, its first, middle and last byte repeated.
+func plain(s string) bool {
+	n := len(s)
+	switch {
+	case n >= 8:
+		for i := 0; i < n-8; i += 8 {
+			if needsEscape(load64(s, i)) {
+				return false
+			}
+		}
+		return !needsEscape(load64(s, n-8))
+	case n >= 4:
+		return !needsEscape(uint64(load32(s, 0)) | uint64(load32(s, n-4))<<32)
+	case n > 0:
+		three := uint64(s[0]) | uint64(s[n/2])<<8 | uint64(s[n-1])<<16
+		return !needsEscape(three | three<<24 | (three&0xffff)<<48)
 	}
-	for i < len(s) && !needsOwnEscape[s[i]] {
-		i++
-	}
-	return i
+	return true
 }
 
-// appendEscaped appends the JSON string body of s, escaping from i on (the
-// bytes before i need no escape). false when s holds a NUL byte: the
-// library would cut the name or value there.
-func appendEscaped(out []byte, s string, i int) ([]byte, bool) {
+// appendEscaped appends the JSON string body of s. false when s holds a NUL
+// byte: the library would cut the name or value there.
+func appendEscaped(out []byte, s string) ([]byte, bool) {
 	start := 0
-	for ; i < len(s); i++ {
+	for i := 0; i < len(s); i++ {
 		if c := s[i]; needsOwnEscape[c] {
 			if c == 0 {
 				return out, false
@@ -62,6 +71,12 @@ func appendEscaped(out []byte, s string, i int) ([]byte, bool) {
 		}
 	}
 	return append(out, s[start:]...), true
+}
+
+// load32 reads the four bytes of s from i as one little-endian word.
+func load32(s string, i int) uint32 {
+	s = s[i : i+4]
+	return uint32(s[0]) | uint32(s[1])<<8 | uint32(s[2])<<16 | uint32(s[3])<<24
 }
 
 // load64 reads the eight bytes of s from i as one little-endian word (the
@@ -92,17 +107,16 @@ func appendMember(out []byte, name, value string) ([]byte, error) {
 	if out[len(out)-1] != '{' {
 		out = append(out, ',')
 	}
-	n, v := plainUpTo(name), plainUpTo(value)
-	if n == len(name) && v == len(value) {
+	if plain(name) && plain(value) {
 		out = append(append(out, '"'), name...)
 		out = append(append(out, '"', ':', '"'), value...)
 		return append(out, '"'), nil
 	}
-	out, ok := appendEscaped(append(out, '"'), name, n)
+	out, ok := appendEscaped(append(out, '"'), name)
 	if !ok {
 		return out, nulError("label name " + strconv.Quote(name))
 	}
-	out, ok = appendEscaped(append(out, '"', ':', '"'), value, v)
+	out, ok = appendEscaped(append(out, '"', ':', '"'), value)
 	if !ok {
 		return out, nulError("value of label " + strconv.Quote(name))
 	}

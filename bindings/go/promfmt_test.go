@@ -189,6 +189,25 @@ func TestNeedsEscapeAgreesWithTheTable(t *testing.T) {
 	}
 }
 
+// plain must agree with the table at every length, short ones and ones
+// that end in a part word included, wherever the byte that needs an escape is.
+func TestPlainAgreesWithTheTable(t *testing.T) {
+	for n := 0; n <= 19; n++ {
+		for pos := -1; pos < n; pos++ {
+			for _, c := range []byte{0, 0x1f, '"', '\\', ' ', 0x7f, 0x80, 0xff} {
+				s := []byte(strings.Repeat("a", n))
+				if pos >= 0 {
+					s[pos] = c
+				}
+				want := pos < 0 || jsonEscape[c] == ""
+				if got := plain(string(s)); got != want {
+					t.Fatalf("%q: %v, want %v", s, got, want)
+				}
+			}
+		}
+	}
+}
+
 func TestTypeCodes(t *testing.T) {
 	cases := []struct {
 		kind MetricType
