@@ -37,14 +37,6 @@ static int pf_write_line(promfmt_buffer_t *buf, const char *args, const pf_line 
 	}
 }
 
-// One sample line, written at once without a queued line.
-static int pf_write_sample(promfmt_buffer_t *buf, const char *args, int64_t name,
-			   int64_t text, double value, int64_t timestamp)
-{
-	return promfmt_emit_sample(buf, args + name, text < 0 ? NULL : args + text, value,
-				   timestamp);
-}
-
 // Writes lines[0..n) in order and stops at the first refused one. Returns
 // how many were written.
 static size_t pf_write_lines(promfmt_buffer_t *buf, const char *args,
@@ -72,6 +64,10 @@ type queue struct {
 	args     []byte
 	lines    []C.pf_line
 	mapNames []string // the label names of the last map queued, in the order written
+	// The metric name of the last sample written at once, and its
+	// NUL-terminated copy: a family's samples pass the same name again.
+	sampleName     string
+	sampleNameText []byte
 }
 
 // Line kinds, as the C side numbers them.
@@ -204,19 +200,28 @@ func (q *queue) write(buf *C.promfmt_buffer_t, m mark) (int, error) {
 
 // writeSample writes one sample line into buf at once, its labels text
 // queued at labels (or none), and removes the texts queued after m. It is
-// write for a single sample, without queuing the line.
+// write for a single sample, without queuing the line; the metric name's
+// text is kept for the next sample.
 func (q *queue) writeSample(buf *C.promfmt_buffer_t, m mark, name string, labels C.int64_t,
 	value float64, ts int64) error {
 	defer q.undo(m)
-	n, err := q.text(name, "metric name")
-	if err != nil {
-		return err
+	if name != q.sampleName || len(q.sampleNameText) == 0 {
+		if strings.IndexByte(name, 0) >= 0 {
+			return nulError("metric name")
+		}
+		q.sampleNameText = append(append(q.sampleNameText[:0], name...), 0)
+		q.sampleName = name
+	}
+	var text *C.char
+	if labels != none {
+		text = (*C.char)(unsafe.Pointer(&q.args[labels]))
 	}
 	calls.RLock()
-	status := C.pf_write_sample(buf, (*C.char)(unsafe.Pointer(&q.args[0])), n, labels,
+	status := C.promfmt_emit_sample(buf, (*C.char)(unsafe.Pointer(&q.sampleNameText[0])), text,
 		C.double(value), C.int64_t(ts))
 	calls.RUnlock()
 	if status != 0 {
+		n, _ := q.text(name, "metric name")
 		return q.refusal(&C.pf_line{name: n, text: labels, help: none, value: C.double(value),
 			timestamp: C.int64_t(ts), op: opSample})
 	}

@@ -156,6 +156,22 @@ func TestMapsAfterMapsWithOtherNames(t *testing.T) {
 	}
 }
 
+// The metric name's text is kept from one sample to the next: each line
+// must still carry its own name, one of the same length, a refused one, or
+// one with a NUL byte between them.
+func TestSamplesAfterSamplesWithOtherNames(t *testing.T) {
+	b := newBuffer(t)
+	for _, name := range []string{"", "m1", "m1", "m2", "9", "m2", "m1\x00", "m1", "", "m1"} {
+		err := b.Sample(name, nil, 1, 0)
+		if refused := name == "9" || name == "" || strings.Contains(name, "\x00"); refused != (err != nil) {
+			t.Fatalf("%q: error %v", name, err)
+		}
+	}
+	if got, want := text(t, b), "m1 1\nm1 1\nm2 1\nm2 1\nm1 1\nm1 1\n"; got != want {
+		t.Fatalf("got\n%s\nwant\n%s", got, want)
+	}
+}
+
 // sortedLabels is the {name="value",...} text of plain labels, by name.
 func sortedLabels(labels map[string]string) string {
 	if len(labels) == 0 {
