@@ -2,6 +2,9 @@
 
 package promfmt
 
+// #include <stdint.h>
+import "C"
+
 import "runtime"
 
 // MetricType is the kind a TYPE line names. Values other than these five
@@ -39,6 +42,24 @@ func (b *Buffer) now(m start, err error) error {
 	return err
 }
 
+// sample writes at once a sample line whose labels text was queued after
+// m, or returns err, met while queuing it. Sample lines, one per series,
+// skip the queued line and the Batch that the other single calls go
+// through: the texts are queued after the Batch's, and dropped after.
+func (b *Buffer) sample(m mark, name string, labels C.int64_t, err error, value float64,
+	timestamp int64) error {
+	if b.p == nil {
+		err = ErrClosed
+	}
+	if err != nil {
+		b.q.undo(m)
+		return err
+	}
+	err = b.q.writeSample(b.p, m, name, labels, value, timestamp)
+	runtime.KeepAlive(b) // until C is done with b.p: the cleanup would free it
+	return err
+}
+
 // Help appends "# HELP name text". The text's backslashes and line feeds
 // are escaped.
 func (b *Buffer) Help(name, text string) error {
@@ -57,22 +78,25 @@ func (b *Buffer) Type(name string, kind MetricType) error {
 // and escapes their values. The timestamp, in milliseconds since the
 // epoch, is written only when above 0.
 func (b *Buffer) Sample(name string, labels []Label, value float64, timestamp int64) error {
-	m := b.mark()
-	return b.now(m, b.batch.Sample(name, labels, value, timestamp))
+	m := b.q.mark()
+	l, err := b.q.pairsJSON(labels)
+	return b.sample(m, name, l, err, value, timestamp)
 }
 
 // SampleMap is Sample with the labels given as a map.
 func (b *Buffer) SampleMap(name string, labels map[string]string, value float64,
 	timestamp int64) error {
-	m := b.mark()
-	return b.now(m, b.batch.SampleMap(name, labels, value, timestamp))
+	m := b.q.mark()
+	l, err := b.q.mapJSON(labels)
+	return b.sample(m, name, l, err, value, timestamp)
 }
 
 // SampleJSON is Sample with the labels given as the text of one JSON object
 // ("" for none), which the library reads as it is.
 func (b *Buffer) SampleJSON(name, labels string, value float64, timestamp int64) error {
-	m := b.mark()
-	return b.now(m, b.batch.SampleJSON(name, labels, value, timestamp))
+	m := b.q.mark()
+	l, err := b.q.rawJSON(labels)
+	return b.sample(m, name, l, err, value, timestamp)
 }
 
 // Gauge appends a whole gauge family of one series: the HELP line when

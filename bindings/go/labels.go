@@ -34,25 +34,34 @@ var needsOwnEscape = func() (t [256]bool) {
 	return t
 }()
 
-// plainUpTo is the length of the start of s that JSON takes as it is;
-// len(s) when all of it. Runs of eight bytes are tested a word at a time.
-func plainUpTo(s string) int {
-	i := 0
-	for i+8 <= len(s) && !needsEscape(load64(s, i)) {
-		i += 8
+// plain reports whether JSON takes s as it is. It tests eight bytes at a
+// time, the last word overlapping the one before; a shorter s is made into
+// one word of its own bytes: two overlapping halves, or for up to three
+// bytes, its first, middle and last byte repeated.
+func plain(s string) bool {
+	n := len(s)
+	switch {
+	case n >= 8:
+		for i := 0; i < n-8; i += 8 {
+			if needsEscape(load64(s, i)) {
+				return false
+			}
+		}
+		return !needsEscape(load64(s, n-8))
+	case n >= 4:
+		return !needsEscape(uint64(load32(s, 0)) | uint64(load32(s, n-4))<<32)
+	case n > 0:
+		three := uint64(s[0]) | uint64(s[n/2])<<8 | uint64(s[n-1])<<16
+		return !needsEscape(three | three<<24 | (three&0xffff)<<48)
 	}
-	for i < len(s) && !needsOwnEscape[s[i]] {
-		i++
-	}
-	return i
+	return true
 }
 
-// appendEscaped appends the JSON string body of s, escaping from i on (the
-// bytes before i need no escape). false when s holds a NUL byte: the
-// library would cut the name or value there.
-func appendEscaped(out []byte, s string, i int) ([]byte, bool) {
+// appendEscaped appends the JSON string body of s. false when s holds a NUL
+// byte: the library would cut the name or value there.
+func appendEscaped(out []byte, s string) ([]byte, bool) {
 	start := 0
-	for ; i < len(s); i++ {
+	for i := 0; i < len(s); i++ {
 		if c := s[i]; needsOwnEscape[c] {
 			if c == 0 {
 				return out, false
@@ -62,6 +71,12 @@ func appendEscaped(out []byte, s string, i int) ([]byte, bool) {
 		}
 	}
 	return append(out, s[start:]...), true
+}
+
+// load32 reads the four bytes of s from i as one little-endian word.
+func load32(s string, i int) uint32 {
+	s = s[i : i+4]
+	return uint32(s[0]) | uint32(s[1])<<8 | uint32(s[2])<<16 | uint32(s[3])<<24
 }
 
 // load64 reads the eight bytes of s from i as one little-endian word (the
@@ -92,17 +107,16 @@ func appendMember(out []byte, name, value string) ([]byte, error) {
 	if out[len(out)-1] != '{' {
 		out = append(out, ',')
 	}
-	n, v := plainUpTo(name), plainUpTo(value)
-	if n == len(name) && v == len(value) {
+	if plain(name) && plain(value) {
 		out = append(append(out, '"'), name...)
 		out = append(append(out, '"', ':', '"'), value...)
 		return append(out, '"'), nil
 	}
-	out, ok := appendEscaped(append(out, '"'), name, n)
+	out, ok := appendEscaped(append(out, '"'), name)
 	if !ok {
 		return out, nulError("label name " + strconv.Quote(name))
 	}
-	out, ok = appendEscaped(append(out, '"', ':', '"'), value, v)
+	out, ok = appendEscaped(append(out, '"', ':', '"'), value)
 	if !ok {
 		return out, nulError("value of label " + strconv.Quote(name))
 	}
@@ -128,21 +142,58 @@ func (q *queue) pairsJSON(labels []Label) (C.int64_t, error) {
 }
 
 // mapJSON queues labels given as a map as one JSON object; none when there
-// are none. The library sorts them, so the map's order does not matter.
+// are none. The library sorts them, so any order of the names will do; a
+// map with the names of the one before is written in their order, found by
+// lookups, which cost less than ranging over the map, and the library sees
+// the names it has just read again in the same order.
 func (q *queue) mapJSON(labels map[string]string) (C.int64_t, error) {
 	if len(labels) == 0 {
 		return none, nil
 	}
 	at := len(q.args)
-	out := append(q.args, '{')
-	var err error
-	for name, value := range labels {
-		if out, err = appendMember(out, name, value); err != nil {
-			return 0, err
-		}
+	out, ok, err := q.keptNamesJSON(append(q.args, '{'), labels)
+	if !ok {
+		out, err = q.rangeJSON(append(q.args[:at], '{'), labels)
+	}
+	if err != nil {
+		return 0, err
 	}
 	q.args = append(out, '}', 0)
 	return C.int64_t(at), nil
+}
+
+// keptNamesJSON appends the members of labels in the order of q.mapNames;
+// false when labels holds other names. Names of a map are distinct, so the
+// same count of names, each found, is the same set.
+func (q *queue) keptNamesJSON(out []byte, labels map[string]string) ([]byte, bool, error) {
+	if len(labels) != len(q.mapNames) {
+		return out, false, nil
+	}
+	var err error
+	for _, name := range q.mapNames {
+		value, ok := labels[name]
+		if !ok {
+			return out, false, nil
+		}
+		if out, err = appendMember(out, name, value); err != nil {
+			return out, true, err
+		}
+	}
+	return out, true, nil
+}
+
+// rangeJSON appends the members of labels in the map's order and keeps
+// their names, in that order, for the next map.
+func (q *queue) rangeJSON(out []byte, labels map[string]string) ([]byte, error) {
+	q.mapNames = q.mapNames[:0]
+	var err error
+	for name, value := range labels {
+		if out, err = appendMember(out, name, value); err != nil {
+			return out, err
+		}
+		q.mapNames = append(q.mapNames, name)
+	}
+	return out, nil
 }
 
 // rawJSON queues labels given as the text of one JSON object; none for "".

@@ -61,8 +61,13 @@ import (
 // a scrape, queuing allocates nothing. The texts are Go memory without Go
 // pointers, passed to C for the length of one call and never kept there.
 type queue struct {
-	args  []byte
-	lines []C.pf_line
+	args     []byte
+	lines    []C.pf_line
+	mapNames []string // the label names of the last map queued, in the order written
+	// The metric name of the last sample written at once, and its
+	// NUL-terminated copy: a family's samples pass the same name again.
+	sampleName     string
+	sampleNameText []byte
 }
 
 // Line kinds, as the C side numbers them.
@@ -191,6 +196,36 @@ func (q *queue) write(buf *C.promfmt_buffer_t, m mark) (int, error) {
 	}
 	q.undo(m)
 	return done, err
+}
+
+// writeSample writes one sample line into buf at once, its labels text
+// queued at labels (or none), and removes the texts queued after m. It is
+// write for a single sample, without queuing the line; the metric name's
+// text is kept for the next sample.
+func (q *queue) writeSample(buf *C.promfmt_buffer_t, m mark, name string, labels C.int64_t,
+	value float64, ts int64) error {
+	defer q.undo(m)
+	if name != q.sampleName || len(q.sampleNameText) == 0 {
+		if strings.IndexByte(name, 0) >= 0 {
+			return nulError("metric name")
+		}
+		q.sampleNameText = append(append(q.sampleNameText[:0], name...), 0)
+		q.sampleName = name
+	}
+	var text *C.char
+	if labels != none {
+		text = (*C.char)(unsafe.Pointer(&q.args[labels]))
+	}
+	calls.RLock()
+	status := C.promfmt_emit_sample(buf, (*C.char)(unsafe.Pointer(&q.sampleNameText[0])), text,
+		C.double(value), C.int64_t(ts))
+	calls.RUnlock()
+	if status != 0 {
+		n, _ := q.text(name, "metric name")
+		return q.refusal(&C.pf_line{name: n, text: labels, help: none, value: C.double(value),
+			timestamp: C.int64_t(ts), op: opSample})
+	}
+	return nil
 }
 
 // refusal repeats a refused line into the scratch buffer and returns the

@@ -6,10 +6,13 @@ import (
 	"bufio"
 	"errors"
 	"io"
+	"maps"
 	"math"
 	"os"
 	"path/filepath"
 	"runtime"
+	"slices"
+	"strconv"
 	"strings"
 	"sync"
 	"testing"
@@ -117,6 +120,70 @@ func TestLabelSourcesAgree(t *testing.T) {
 	}
 }
 
+// A map's names are looked up in the order of the map before it when it
+// has as many; each line must still hold exactly its own map's labels,
+// whatever the maps before it held, or whether they were refused.
+func TestMapsAfterMapsWithOtherNames(t *testing.T) {
+	lines := []struct {
+		labels  map[string]string
+		refused bool
+	}{
+		{labels: map[string]string{"zone": "a", "service": "b", "region": "c"}},
+		{labels: map[string]string{"zone": "d", "service": "e", "region": "f"}},
+		{labels: map[string]string{"zona": "g", "service": "h", "region": "i"}}, // one byte off
+		{labels: map[string]string{"zon": "j", "service": "k", "region": "l"}},  // one byte shorter
+		{labels: map[string]string{"zon": "m", "service": "n"}},                 // one name fewer
+		{labels: map[string]string{"zon": "o", "service": "p", "region": "q"}},  // and one more
+		{labels: map[string]string{"zon": "r\x00", "service": "s", "region": "t"}, refused: true},
+		{labels: map[string]string{"9": "u", "service": "v", "region": "w"}, refused: true},
+		{labels: map[string]string{"zon": "x", "service": "y", "region": "z"}},
+		{labels: map[string]string{}},
+		{labels: map[string]string{"zon": "0", "service": "1", "region": "2"}},
+	}
+	b := newBuffer(t)
+	var want strings.Builder
+	for i, m := range lines {
+		err := b.SampleMap("m", m.labels, float64(i), 0)
+		if m.refused != (err != nil) {
+			t.Fatalf("map %d: error %v", i, err)
+		}
+		if !m.refused {
+			want.WriteString("m" + sortedLabels(m.labels) + " " + strconv.Itoa(i) + "\n")
+		}
+	}
+	if got := text(t, b); got != want.String() {
+		t.Fatalf("got\n%s\nwant\n%s", got, want.String())
+	}
+}
+
+// The metric name's text is kept from one sample to the next: each line
+// must still carry its own name, one of the same length, a refused one, or
+// one with a NUL byte between them.
+func TestSamplesAfterSamplesWithOtherNames(t *testing.T) {
+	b := newBuffer(t)
+	for _, name := range []string{"", "m1", "m1", "m2", "9", "m2", "m1\x00", "m1", "", "m1"} {
+		err := b.Sample(name, nil, 1, 0)
+		if refused := name == "9" || name == "" || strings.Contains(name, "\x00"); refused != (err != nil) {
+			t.Fatalf("%q: error %v", name, err)
+		}
+	}
+	if got, want := text(t, b), "m1 1\nm1 1\nm2 1\nm2 1\nm1 1\nm1 1\n"; got != want {
+		t.Fatalf("got\n%s\nwant\n%s", got, want)
+	}
+}
+
+// sortedLabels is the {name="value",...} text of plain labels, by name.
+func sortedLabels(labels map[string]string) string {
+	if len(labels) == 0 {
+		return ""
+	}
+	var members []string
+	for _, name := range slices.Sorted(maps.Keys(labels)) {
+		members = append(members, name+`="`+labels[name]+`"`)
+	}
+	return "{" + strings.Join(members, ",") + "}"
+}
+
 // The word-at-a-time check must agree with the byte table for every byte
 // value in every position, among bytes that need no escape and among ones
 // that do.
@@ -132,6 +199,25 @@ func TestNeedsEscapeAgreesWithTheTable(t *testing.T) {
 				}
 				if got := needsEscape(load64(string(word[:]), 0)); got != want {
 					t.Fatalf("% x: %v, want %v", word, got, want)
+				}
+			}
+		}
+	}
+}
+
+// plain must agree with the table at every length, short ones and ones
+// that end in a part word included, wherever the byte that needs an escape is.
+func TestPlainAgreesWithTheTable(t *testing.T) {
+	for n := 0; n <= 19; n++ {
+		for pos := -1; pos < n; pos++ {
+			for _, c := range []byte{0, 0x1f, '"', '\\', ' ', 0x7f, 0x80, 0xff} {
+				s := []byte(strings.Repeat("a", n))
+				if pos >= 0 {
+					s[pos] = c
+				}
+				want := pos < 0 || jsonEscape[c] == ""
+				if got := plain(string(s)); got != want {
+					t.Fatalf("%q: %v, want %v", s, got, want)
 				}
 			}
 		}
