@@ -240,8 +240,9 @@ inline bool add_piece(char *pieces, size_t *at, const char (&open)[open_size],
 }
 
 // Keeps the names of a set the scanner read, checked and sorted, for the
-// next text; a set of too many or too long names leaves what is kept as it
-// is. The pieces are those a text without whitespace holds.
+// next text. A set of too many names leaves what is kept as it is; one
+// whose names do not fit the pieces leaves nothing kept. The pieces are
+// those a text without whitespace holds.
 void keep_names(kept_labels *kept, const label_set *set)
 {
     if (set->count > kKeptLabelsMax)
