@@ -119,6 +119,14 @@ struct json_text {
 
 namespace detail {
 
+// For the few functions of the label loop whose call would cost more than
+// their work.
+#if defined(__GNUC__)
+#define PROMFMT_HPP_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define PROMFMT_HPP_ALWAYS_INLINE inline
+#endif
+
 // Non-zero when some byte of w is a quote, a backslash or below 0x20. A
 // borrow may mark bytes above the first such byte, never a word without one.
 // Flipping bit 1 takes the quote (0x22) to 0x20 and keeps bytes below 0x20
@@ -180,21 +188,47 @@ inline void store_word(char *dst, std::uint64_t w) noexcept
     std::memcpy(dst, &word, sizeof word);
 }
 
+#if defined(__SSE2__)
+// 0xFF in each byte of v that is a quote, a backslash or below 0x20.
+inline __m128i json_special_lanes(__m128i v) noexcept
+{
+    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v);
+    const __m128i quote = _mm_cmpeq_epi8(v, _mm_set1_epi8('"'));
+    const __m128i backslash = _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'));
+    return _mm_or_si128(control, _mm_or_si128(quote, backslash));
+}
+
+inline __m128i words_vector(std::uint64_t a, std::uint64_t b) noexcept
+{
+    return _mm_set_epi64x(static_cast<long long>(b), static_cast<long long>(a));
+}
+#endif
+
 // json_special_bytes() of two words at once: non-zero when a byte of
 // either is a quote, a backslash or below 0x20.
 inline std::uint64_t json_special_pair(std::uint64_t a, std::uint64_t b) noexcept
 {
 #if defined(__SSE2__)
-    const __m128i v = _mm_set_epi64x(static_cast<long long>(b), static_cast<long long>(a));
-    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v);
-    const __m128i quote = _mm_cmpeq_epi8(v, _mm_set1_epi8('"'));
-    const __m128i backslash = _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'));
-    return static_cast<std::uint64_t>(
-        _mm_movemask_epi8(_mm_or_si128(control, _mm_or_si128(quote, backslash))));
+    return static_cast<std::uint64_t>(_mm_movemask_epi8(json_special_lanes(words_vector(a, b))));
 #else
     return json_special_bytes(a) | json_special_bytes(b);
 #endif
 }
+
+// json_special_pair() of two pairs of words at once.
+inline std::uint64_t json_special_pairs(std::uint64_t a, std::uint64_t b, std::uint64_t c,
+                                        std::uint64_t d) noexcept
+{
+#if defined(__SSE2__)
+    return static_cast<std::uint64_t>(_mm_movemask_epi8(_mm_or_si128(
+        json_special_lanes(words_vector(a, b)), json_special_lanes(words_vector(c, d)))));
+#else
+    return json_special_pair(a, b) | json_special_pair(c, d);
+#endif
+}
+
+// True for a byte that a JSON string must escape.
+constexpr bool json_special(unsigned char c) noexcept { return c < 0x20 || c == '"' || c == '\\'; }
 
 // copy_plain() for the texts its two words do not cover: over 16 bytes
 // (tested a word at a time, the last word overlapping the one before) and
@@ -211,36 +245,47 @@ inline std::uint64_t copy_plain_long_or_short(char *dst, std::string_view s) noe
             special |= json_special_bytes(load_word<std::uint64_t>(p + i));
         return special;
     }
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto c = static_cast<unsigned char>(p[i]);
-        special |= c < 0x20 || c == '"' || c == '\\';
-    }
+    for (std::size_t i = 0; i < n; ++i)
+        special |= json_special(static_cast<unsigned char>(p[i]));
     return special;
 }
 
-// Copies s to dst and tests it on the way: non-zero when some byte of s
-// needs escaping in a JSON string (the copy is then of no use). From 4 to
-// 16 bytes, the words loaded for the test are the ones stored.
-inline std::uint64_t copy_plain(char *dst, std::string_view s) noexcept
+// True for a text of 4 to 16 bytes, which copy_short() copies.
+constexpr bool is_short(std::string_view s) noexcept { return s.size() - 4 <= 12; }
+
+// Copies a text of 4 to 16 bytes to dst as two words that cover it,
+// overlapping when it is shorter, and returns the end of the copy. *a and
+// *b are set to two words that hold every byte of the text and no other,
+// for the json_special tests.
+PROMFMT_HPP_ALWAYS_INLINE char *copy_short(char *dst, std::string_view s, std::uint64_t *a,
+                                           std::uint64_t *b) noexcept
 {
     const char *p = s.data();
     const std::size_t n = s.size();
-    if (n >= 8 && n <= 16) {
-        const std::uint64_t head = load_word<std::uint64_t>(p);
-        const std::uint64_t tail = load_word<std::uint64_t>(p + n - 8);
-        store_word<std::uint64_t>(dst, head);
-        store_word<std::uint64_t>(dst + n - 8, tail);
-        return json_special_pair(head, tail);
-    }
-    if (n >= 4 && n < 8) {
+    if (n >= 8) {
+        *a = load_word<std::uint64_t>(p);
+        *b = load_word<std::uint64_t>(p + n - 8);
+        store_word<std::uint64_t>(dst, *a);
+        store_word<std::uint64_t>(dst + n - 8, *b);
+    } else {
         const std::uint64_t head = load_word<std::uint32_t>(p);
         const std::uint64_t tail = load_word<std::uint32_t>(p + n - 4);
         store_word<std::uint32_t>(dst, head);
         store_word<std::uint32_t>(dst + n - 4, tail);
-        const std::uint64_t both = head | tail << 32;
-        return json_special_pair(both, both);
+        *a = *b = head | tail << 32;
     }
-    return copy_plain_long_or_short(dst, s);
+    return dst + n;
+}
+
+// Copies s to dst and tests it on the way: non-zero when some byte of s
+// needs escaping in a JSON string (the copy is then of no use).
+inline std::uint64_t copy_plain(char *dst, std::string_view s) noexcept
+{
+    if (!is_short(s))
+        return copy_plain_long_or_short(dst, s);
+    std::uint64_t a, b;
+    copy_short(dst, s, &a, &b);
+    return json_special_pair(a, b);
 }
 
 // The memory a buffer stages one call's texts in, NUL-terminated for the
@@ -262,7 +307,6 @@ public:
     }
 
     void clear() noexcept { used_ = 0; }
-    void truncate(std::size_t size) noexcept { used_ = size; }  // size <= size()
     std::size_t size() const noexcept { return used_; }
     const char *at(std::size_t offset) const noexcept { return bytes_.data() + offset; }
 
@@ -280,6 +324,23 @@ public:
     void append(std::string_view s) { copy_bytes(extend(s.size()), s); }
     void push_back(char c) { *extend(1) = c; }
 
+    // For a writer that keeps its place in locals: the end of the staged
+    // bytes and of the room after them. commit(p) stages the bytes up to p,
+    // a place between the two.
+    char *tail() noexcept { return bytes_.data() + used_; }
+    char *room_end() noexcept { return bytes_.data() + bytes_.size(); }
+    void commit(const char *p) noexcept { used_ = static_cast<std::size_t>(p - bytes_.data()); }
+
+    // Stages the bytes up to p and makes room for n more after them;
+    // returns the new tail(), as the memory may have moved.
+    char *room_at(const char *p, std::size_t n)
+    {
+        commit(p);
+        if (bytes_.size() - used_ < n)
+            grow(n);
+        return tail();
+    }
+
 private:
     void grow(std::size_t n)
     {
@@ -294,72 +355,165 @@ private:
     std::size_t used_ = 0;
 };
 
-// Appends s as a JSON string: quotes, backslashes and bytes below 0x20 are
-// escaped, every other byte is copied in runs.
-inline void append_json_string(staging &out, std::string_view s)
+// The length of s escaped as the inside of a JSON string.
+// @throws std::length_error when it is too large to count.
+inline std::size_t json_escaped_size(std::string_view s)
+{
+    std::size_t extra = 0;
+    for (const char c : s) {
+        const auto u = static_cast<unsigned char>(c);
+        extra += !json_special(u) ? 0u : u < 0x20 ? 5u : 1u;
+    }
+    if (extra > std::size_t(-1) - s.size())
+        throw std::length_error("promfmt: label too long to stage");
+    return s.size() + extra;
+}
+
+// Writes s at p as the inside of a JSON string (json_escaped_size(s) bytes):
+// quotes and backslashes after a backslash, bytes below 0x20 as \u00XX.
+inline char *put_json_escaped(char *p, std::string_view s) noexcept
 {
     static constexpr char hex[] = "0123456789abcdef";
-    out.push_back('"');
-    std::size_t run = 0;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        if (c >= 0x20 && c != '"' && c != '\\')
-            continue;
-        out.append(s.substr(run, i - run));
-        run = i + 1;
-        if (c == '"' || c == '\\') {
-            const char escaped[2] = {'\\', static_cast<char>(c)};
-            out.append({escaped, 2});
+    for (const char c : s) {
+        const auto u = static_cast<unsigned char>(c);
+        if (!json_special(u)) {
+            *p++ = c;
+        } else if (u >= 0x20) {
+            *p++ = '\\';
+            *p++ = c;
         } else {
-            const char escaped[6] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 15]};
-            out.append({escaped, 6});
+            const char escaped[6] = {'\\', 'u', '0', '0', hex[u >> 4], hex[u & 15]};
+            std::memcpy(p, escaped, 6);
+            p += 6;
         }
     }
-    out.append(s.substr(run));
-    out.push_back('"');
+    return p;
 }
 
-// Appends "name":"value", preceded by lead: the object's opening brace
-// for its first member, else a comma. Names and values with nothing to
-// escape (nearly all) are copied whole, into room made once, and tested as
-// they are copied.
-inline void append_member(staging &out, char lead, std::string_view name,
-                          std::string_view value)
+// The room lead"name":"value" takes for texts of these sizes.
+// @throws std::length_error when that does not fit a size_t.
+inline std::size_t member_room(std::size_t name_size, std::size_t value_size)
 {
-    const std::size_t texts = name.size() + value.size();
-    if (texts < name.size() || texts > std::size_t(-1) - 6)  // one text viewed twice, say
+    const std::size_t texts = name_size + value_size;
+    if (texts < name_size || texts > std::size_t(-1) - 6)  // one text viewed twice, say
         throw std::length_error("promfmt: label too long to stage");
-    const std::size_t start = out.size();
-    char *p = out.extend(texts + 6);
-    *p++ = lead;
-    *p++ = '"';
-    std::uint64_t special = copy_plain(p, name);
-    p += name.size();
-    *p++ = '"';
-    *p++ = ':';
-    *p++ = '"';
-    special |= copy_plain(p, value);
-    p[value.size()] = '"';
-    if (special == 0)
-        return;
-    out.truncate(start);  // written again, escaped
-    out.push_back(lead);
-    append_json_string(out, name);
-    out.push_back(':');
-    append_json_string(out, value);
+    return texts + 6;
 }
 
-// Appends the pairs from it to end as one JSON object.
+// put_plain_member() for texts of any size.
+inline char *put_plain_member_any(char *p, char lead, std::string_view name,
+                                  std::string_view value) noexcept
+{
+    p[0] = lead;
+    p[1] = '"';
+    std::uint64_t special = copy_plain(p + 2, name);
+    p += 2 + name.size();
+    std::memcpy(p, "\":\"", 3);
+    special |= copy_plain(p + 3, value);
+    p += 3 + value.size();
+    *p++ = '"';
+    return special == 0 ? p : nullptr;
+}
+
+// Writes lead"name":"value" at p, copying each text whole and testing it
+// on the way. Returns the end, or nullptr when some byte needs escaping
+// (the bytes written are then of no use). Names and values of 4 to 16
+// bytes, as most are, are tested together.
+PROMFMT_HPP_ALWAYS_INLINE char *put_plain_member(char *p, char lead, std::string_view name,
+                                                std::string_view value) noexcept
+{
+    if (!is_short(name) || !is_short(value))
+        return put_plain_member_any(p, lead, name, value);
+    std::uint64_t name_a, name_b, value_a, value_b;
+    p[0] = lead;
+    p[1] = '"';
+    p = copy_short(p + 2, name, &name_a, &name_b);
+    std::memcpy(p, "\":\"", 3);
+    p = copy_short(p + 3, value, &value_a, &value_b);
+    *p++ = '"';
+    return json_special_pairs(name_a, name_b, value_a, value_b) == 0 ? p : nullptr;
+}
+
+// Writes lead"name":"value" at p with the texts escaped; returns the end.
+inline char *put_escaped_member(char *p, char lead, std::string_view name,
+                                std::string_view value) noexcept
+{
+    p[0] = lead;
+    p[1] = '"';
+    p = put_json_escaped(p + 2, name);
+    std::memcpy(p, "\":\"", 3);
+    p = put_json_escaped(p + 3, value);
+    *p++ = '"';
+    return p;
+}
+
+// Writes the staging memory through a place kept in locals, so that the
+// stores of text bytes do not make the compiler reload the memory's state.
+class staging_writer {
+public:
+    explicit staging_writer(staging &out) noexcept
+        : out_(out), p_(out.tail()), room_end_(out.room_end())
+    {
+    }
+
+    // The place to write n bytes at; advance() then passes what was written.
+    char *room(std::size_t n)
+    {
+        if (static_cast<std::size_t>(room_end_ - p_) < n) {
+            p_ = out_.room_at(p_, n);
+            room_end_ = out_.room_end();
+        }
+        return p_;
+    }
+    void advance(char *end) noexcept { p_ = end; }
+    void commit() noexcept { out_.commit(p_); }
+
+private:
+    staging &out_;
+    char *p_, *room_end_;
+};
+
+// The room lead"name":"value" takes with the texts escaped. For texts of
+// up to 1 KiB, the most it can take (6 bytes a byte) is made without
+// counting; longer ones are counted, so as not to make room for 6 times
+// their size.
+inline std::size_t escaped_member_room(std::string_view name, std::string_view value)
+{
+    const std::size_t texts = member_room(name.size(), value.size()) - 6;
+    if (texts <= 1024)
+        return 6 * texts + 6;
+    return member_room(json_escaped_size(name), json_escaped_size(value));
+}
+
+// Writes lead"name":"value" with the texts escaped, in room made for it.
+inline void write_escaped_member(staging_writer &w, char lead, std::string_view name,
+                                 std::string_view value)
+{
+    w.advance(put_escaped_member(w.room(escaped_member_room(name, value)), lead, name, value));
+}
+
+// Appends the pairs from it to end as one JSON object. Nearly every name
+// and value has nothing to escape: each member is copied whole, tested on
+// the way, and written again escaped only when it needs it.
 template <class It, class End>
 void append_object(staging &out, It it, End end)
 {
-    if (it == end) {
-        out.append("{}");
-        return;
+    staging_writer w(out);
+    char lead = '{';
+    for (; it != end; ++it, lead = ',') {
+        const std::string_view name = it->first, value = it->second;
+        char *p = w.room(member_room(name.size(), value.size()));
+        if (char *next = put_plain_member(p, lead, name, value))
+            w.advance(next);
+        else
+            write_escaped_member(w, lead, name, value);
     }
-    for (char lead = '{'; it != end; ++it, lead = ',')
-        append_member(out, lead, it->first, it->second);
-    out.push_back('}');
+    char *p = w.room(2);
+    if (lead == '{')
+        *p++ = '{';  // no members
+    *p++ = '}';
+    w.advance(p);
+    w.commit();
 }
 
 template <class Range>
@@ -573,16 +727,15 @@ public:
     [[nodiscard]] bool try_help(std::string_view name, std::string_view text)
     {
         scratch_.clear();
-        const std::size_t n = stage(name), h = stage(text);
-        return promfmt_emit_help(get(), at(n), at(h)) == 0;
+        const std::size_t h = stage(text);
+        return promfmt_emit_help(get(), staged_name(name), at(h)) == 0;
     }
 
     /** type() that returns false instead of throwing error. */
     [[nodiscard]] bool try_type(std::string_view name, metric_type kind)
     {
-        scratch_.clear();
-        const std::size_t n = stage(name);
-        return promfmt_emit_type(get(), at(n), static_cast<promfmt_metric_type_t>(kind)) == 0;
+        return promfmt_emit_type(get(), staged_name(name),
+                                 static_cast<promfmt_metric_type_t>(kind)) == 0;
     }
 
     /** sample() that returns false instead of throwing error. */
@@ -590,8 +743,9 @@ public:
                                   std::int64_t timestamp_ms = 0)
     {
         scratch_.clear();
-        const std::size_t n = stage(name), l = stage_labels(labels);
-        return promfmt_emit_sample(get(), at(n), labels_at(labels, l), value, timestamp_ms) == 0;
+        const std::size_t l = stage_labels(labels);
+        return promfmt_emit_sample(get(), staged_name(name), labels_at(labels, l), value,
+                                   timestamp_ms) == 0;
     }
 
     /** gauge() that returns false instead of throwing error. */
@@ -619,8 +773,8 @@ private:
                     const label_source &labels, double value)
     {
         scratch_.clear();
-        const std::size_t n = stage(name), h = stage(help_text), l = stage_labels(labels);
-        return emit(get(), at(n), at(h), labels_at(labels, l), value) == 0;
+        const std::size_t h = stage(help_text), l = stage_labels(labels);
+        return emit(get(), staged_name(name), at(h), labels_at(labels, l), value) == 0;
     }
 
     static void check(bool ok)
@@ -636,6 +790,21 @@ private:
         const std::size_t start = scratch_.size();
         *detail::copy_bytes(scratch_.extend(text.size() + 1), text) = '\0';
         return start;
+    }
+
+    // The metric name, NUL-terminated. It is staged apart from the other
+    // texts and kept there while calls repeat it, as a family's lines do:
+    // the library then reads bytes written long before, not ones it would
+    // have to wait for.
+    const char *staged_name(std::string_view name)
+    {
+        const bool same = name_.size() == name.size() + 1 &&
+                          (name.empty() || std::memcmp(name_.at(0), name.data(), name.size()) == 0);
+        if (!same) {
+            name_.clear();
+            *detail::copy_bytes(name_.extend(name.size() + 1), name) = '\0';
+        }
+        return name_.at(0);
     }
 
     std::size_t stage_labels(const label_source &labels)
@@ -655,8 +824,11 @@ private:
 
     std::unique_ptr<promfmt_buffer_t, deleter> handle_;
     detail::staging scratch_;
+    detail::staging name_;
 };
 
 }  // namespace promfmt::cxx
+
+#undef PROMFMT_HPP_ALWAYS_INLINE
 
 #endif  // PROMFMT_HPP

@@ -87,32 +87,66 @@ TEST(CxxLabels, ValuesAreEscapedForJsonThenForTheFormat)
     }
 }
 
-// Names and values are tested and copied a word at a time: put a byte that
-// needs escaping at every place of texts of every length around the word
-// sizes, and names of those lengths beside them.
+// Names and values are tested and copied a word at a time, a name and a
+// value of 4 to 16 bytes together: put a byte that needs escaping, or a
+// UTF-8 one that does not, at every place of values of every length around
+// the word sizes, beside names of those lengths, and then in the names.
 TEST(CxxLabels, EveryPlaceOfTextsOfEveryLengthIsEscaped)
 {
-    const std::string letters = "abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyz";
-    const std::pair<char, std::string_view> specials[] = {
-        {'"', "\\\""}, {'\\', "\\\\"}, {'\n', "\\n"}, {'\x01', "\x01"}, {'\x1f', "\x1f"}};
+    std::string letters;
+    while (letters.size() < 64)
+        letters += "abcdefghijklmnopqrstuvwxyz";
+    // A byte of the value and what it becomes; a NUL ends the value.
+    const std::pair<std::string_view, std::string_view> bytes[] = {
+        {"\"", "\\\""}, {"\\", "\\\\"}, {"\n", "\\n"}, {"\x01", "\x01"}, {"\x1f", "\x1f"},
+        {"\xc3\xa9", "\xc3\xa9"}, {{"", 1}, ""}};
     pc::buffer buf;
-    for (std::size_t n = 1; n <= 40; ++n) {
-        const std::string name = letters.substr(0, n);
-        for (std::size_t at = 0; at <= n; ++at) {
-            for (const auto &[c, escaped] : specials) {
-                std::string value = name, written = name;
-                if (at < n) {  // else the value is plain
-                    value[at] = c;
-                    written.replace(at, 1, escaped);
-                }
+    for (std::size_t n = 0; n <= 64; ++n) {
+        const std::string name = "n" + letters.substr(0, n > 0 ? n - 1 : 0);
+        for (std::size_t at = 0; at < n; ++at) {
+            for (const auto &[raw, escaped] : bytes) {
+                std::string value = letters.substr(0, n), written = value;
+                value.replace(at, 1, raw);
+                written.replace(at, 1, escaped);
+                if (raw == std::string_view("", 1))
+                    written.resize(at);
                 buf.reset();
                 buf.sample("m", {{name, value}, {"z", name}}, 1);
                 ASSERT_EQ(buf.view(), "m{" + name + "=\"" + written + "\",z=\"" + name + "\"} 1\n")
-                    << "length " << n << ", byte " << int(c) << " at " << at;
-                if (at == n)
-                    break;
+                    << "length " << n << ", byte " << int(raw[0]) << " at " << at;
             }
         }
+        const std::string plain = letters.substr(0, n);
+        buf.reset();
+        buf.sample("m", {{name, plain}}, 1);
+        ASSERT_EQ(buf.view(), "m{" + name + "=\"" + plain + "\"} 1\n") << "length " << n;
+    }
+    // In a name, each of them but the NUL makes it invalid.
+    for (std::size_t n = 1; n <= 20; ++n) {
+        for (std::size_t at = 0; at < n; ++at) {
+            for (const auto &[raw, escaped] : bytes) {
+                if (raw == std::string_view("", 1))
+                    continue;
+                std::string name = letters.substr(0, n);
+                name.replace(at, 1, raw);
+                prime_error();
+                ASSERT_FALSE(buf.try_sample("m", {{name, "value-12345"}}, 1))
+                    << "length " << n << ", byte " << int(raw[0]) << " at " << at;
+                ASSERT_STREQ(pc::last_error().data(), "invalid label name in JSON");
+            }
+        }
+    }
+}
+
+// Escaped texts of over 1 KiB are measured before they are written.
+TEST(CxxLabels, LongTextsAreEscapedInTheRoomTheyTake)
+{
+    for (const std::size_t n : {std::size_t{1020}, std::size_t{1024}, std::size_t{1030}, std::size_t{5000}}) {
+        const std::string value = "\"" + std::string(n, 'v') + "\n\\";
+        pc::buffer buf;
+        buf.sample("m", {{"v", value}, {"w", value}}, 1);
+        const std::string written = "\\\"" + std::string(n, 'v') + "\\n\\\\";
+        EXPECT_EQ(buf.view(), "m{v=\"" + written + "\",w=\"" + written + "\"} 1\n") << n;
     }
 }
 
