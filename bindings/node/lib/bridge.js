@@ -3,7 +3,7 @@
 // read as prom-client reads them (each metric's get(), collect callbacks
 // included), then written into native rows and out as text.
 'use strict';
-const { Scrape } = require('./native');
+const { Scrape } = require('./scrape');
 const { PromfmtError } = require('./errors');
 const { LabelCache } = require('./labelcache');
 

@@ -250,6 +250,18 @@ test('worker threads load their own instance, with PromfmtError of their own', a
   });
   assert.equal(refused, 'true invalid metric name');
   assert.equal(text, '# TYPE up gauge\nup 1\n');
-  assert.throws(() => Object.getPrototypeOf(Writer.prototype).sample.call({}, 'a', null, 1),
-    TypeError);
+});
+
+test('misuse: another receiver, a stale or bogus writer number, a getter that writes', () => {
+  assert.throws(() => Writer.prototype.sample.call({}, 'a', null, 1), TypeError);
+  const native = require(require.resolve('promfmt').replace(/index\.js$/, 'native.js'));
+  for (const id of [-1, 1e9, 'x', undefined]) {
+    assert.throws(() => native.writerSample(id, 'a', null, 1), TypeError, String(id));
+  }
+  // The writer is in use while it reads labels: a getter that writes to it is refused.
+  const w = new Writer().sample('before', null, 1);
+  const labels = [['a', 'x']];
+  Object.defineProperty(labels, 1, { get() { w.sample('inner', null, 1); return ['b', 'y']; } });
+  assert.throws(() => w.sample('outer', labels, 1), { message: /in use/ });
+  assert.equal(w.sample('before', null, 2).toString(), 'before 1\nbefore 2\n');
 });
