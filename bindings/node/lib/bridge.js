@@ -84,20 +84,27 @@ function isEmpty(object) {
   return true;
 }
 
+// The name a sample's row gives: '' for the family's own name (the
+// addon's shorthand); an empty metricName stays a name the library refuses.
+function rowName(metricName, family) {
+  if (metricName === undefined || metricName === family) return '';
+  return metricName === '' ? '\0' : metricName;
+}
+
 // Hands values[start, end) of a family to the scrape in one call: names and
-// labels texts in one string, the values in a Float64Array.
+// labels texts in one string, the values in the scrape's numbers.
 function addSamples(scrape, item, values, start, end, defaults) {
   const family = item.name;
   const kept = item.type === 'counter' || item.type === 'gauge';
-  const numbers = new Float64Array(end - start);
+  const numbers = scrape.numbers(end - start);
   let text = '';
   for (let i = start; i < end; ++i) {
-    const { metricName = family, labels = noLabels, sharedLabels, value } = values[i];
-    text += `${metricName}\n${labelsJson(labels, sharedLabels, defaults, kept)}\n`;
+    const { metricName, labels = noLabels, sharedLabels, value } = values[i];
+    text += `${rowName(metricName, family)}\n${labelsJson(labels, sharedLabels, defaults, kept)}\n`;
     numbers[i - start] = value;
   }
   if (text.includes('\\u0000')) refuseNul(values, start, end, defaults);
-  scrape.samples(text, numbers);
+  scrape.samples(text, end - start);
 }
 
 function yieldToLoop() {

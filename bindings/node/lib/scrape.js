@@ -12,12 +12,21 @@ class Scrape {
     native.scrapeFamily(this.#id, name, help, type);
   }
 
+  #numbers = new Float64Array(64);
+
+  /** Memory for the values of the next count samples, kept for the next. */
+  numbers(count) {
+    if (this.#numbers.length < count) this.#numbers = new Float64Array(count);
+    return this.#numbers;
+  }
+
   /**
-   * The next values.length samples of the current family: text holds, for
-   * each, its name and its labels JSON, each ended by a line feed.
+   * The next count samples of the current family: text holds, for each,
+   * its name ('' for the family's) and its labels JSON, each ended by a
+   * line feed; numbers() holds their values.
    */
-  samples(text, values) {
-    native.scrapeSamples(this.#id, text, values);
+  samples(text, count) {
+    native.scrapeSamples(this.#id, text, this.#numbers, count);
   }
 
   /** The text, written on this thread; the rows are cleared, memory kept. */

@@ -15,6 +15,7 @@ namespace promfmt_node {
 void Rows::clear() {
   arena.clear();
   rows.clear();
+  family = 0;
 }
 
 size_t Rows::keep(const char *text) {
@@ -122,15 +123,17 @@ Napi::Value Family(const Napi::CallbackInfo &info) {
   }
   Rows &rows = scrape->rows;
   size_t name = rows.keep(name_or_empty(scrape->family));
+  rows.family = name;
   rows.rows.push_back(Row{Row::kHelp, kind, name, rows.keep(scrape->help.c_str()), 0});
   rows.rows.push_back(Row{Row::kType, kind, name, 0, 0});
   return env.Undefined();
 }
 
-// scrapeSamples(id, text, values): the next values.length samples of the
-// current family. text holds, for each, its name and its labels JSON, each
-// ended by a line feed; values holds their values. The text goes into the
-// arena as it is, each line feed turned into the NUL that ends a row's string.
+// scrapeSamples(id, text, values, count): the next count samples of the
+// current family. text holds, for each, its name (empty for the family's)
+// and its labels JSON, each ended by a line feed; values holds their values.
+// The text goes into the arena as it is, each line feed turned into the NUL
+// that ends a row's string.
 Napi::Value Samples(const Napi::CallbackInfo &info) {
   Napi::Env env = info.Env();
   Scrape *scrape = find(info);
@@ -140,15 +143,20 @@ Napi::Value Samples(const Napi::CallbackInfo &info) {
     throw_type_error(env, "values", "a Float64Array");
     return env.Undefined();
   }
-  if (!read_string(env, info[1], "text", scrape->text)) return env.Undefined();
   Napi::Float64Array values = info[2].As<Napi::Float64Array>();
-  size_t count = values.ElementLength();
+  uint32_t count = 0;
+  if (napi_get_value_uint32(env, info[3], &count) != napi_ok || count > values.ElementLength()) {
+    throw_type_error(env, "count", "a number of values");
+    return env.Undefined();
+  }
+  if (!read_string(env, info[1], "text", scrape->text)) return env.Undefined();
   const char *text = scrape->text.c_str();
   size_t size = scrape->text.size();
   size_t lines = static_cast<size_t>(std::count(text, text + size, '\n'));
   // JSON text has no raw line feed or NUL: only a metric name with one in
   // it can split a sample or cut its name.
-  if (lines != 2 * count || (size != 0 && text[size - 1] != '\n') || scrape->text.has_nul()) {
+  if (lines != 2 * size_t{count} || (size != 0 && text[size - 1] != '\n') ||
+      scrape->text.has_nul()) {
     throw_promfmt_error(env, "invalid metric name");
     return env.Undefined();
   }
@@ -156,7 +164,7 @@ Napi::Value Samples(const Napi::CallbackInfo &info) {
   size_t at = rows.arena.size();
   rows.arena.append(text, size);
   for (size_t i = 0; i < count; ++i) {
-    size_t name = at;
+    size_t name = rows.arena[at] == '\n' ? rows.family : at;
     at = rows.arena.find('\n', at);
     rows.arena[at++] = '\0';
     size_t labels = at;

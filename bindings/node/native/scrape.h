@@ -26,6 +26,7 @@ struct Row {
 struct Rows {
   std::string arena;
   std::vector<Row> rows;
+  size_t family = 0;  // the current family's name in the arena
 
   void clear();
   size_t keep(const char *text);
