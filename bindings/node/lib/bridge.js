@@ -92,19 +92,35 @@ function rowName(metricName, family) {
 }
 
 // Hands values[start, end) of a family to the scrape in one call: names and
-// labels texts in one string, the values in the scrape's numbers.
+// labels texts in one string, the values in the scrape's numbers. The text
+// is ASCII when every sample is named as its family and has its labels
+// text from the cache.
 function addSamples(scrape, item, values, start, end, defaults) {
   const family = item.name;
   const kept = item.type === 'counter' || item.type === 'gauge';
+  const own = kept && defaults === undefined;  // labels written as they are, unless shared
   const numbers = scrape.numbers(end - start);
-  let text = '';
+  // Joined into one string: joining makes it flat at once, where adding
+  // string to string makes pieces to copy later.
+  const parts = new Array(2 * (end - start) + 1);
+  let ascii = true;
+  let k = 0;
   for (let i = start; i < end; ++i) {
     const { metricName, labels = noLabels, sharedLabels, value } = values[i];
-    text += `${rowName(metricName, family)}\n${labelsJson(labels, sharedLabels, defaults, kept)}\n`;
+    const name = rowName(metricName, family);
+    let json = own && sharedLabels === undefined ? cache.find(labels) : undefined;
+    if (json === undefined || name !== '') {
+      ascii = false;
+      json ??= labelsJson(labels, sharedLabels, defaults, kept);
+    }
+    parts[k++] = name;
+    parts[k++] = json;
     numbers[i - start] = value;
   }
+  parts[k] = '';
+  const text = parts.join('\n');
   if (text.includes('\\u0000')) refuseNul(values, start, end, defaults);
-  scrape.samples(text, end - start);
+  scrape.samples(text, end - start, ascii);
 }
 
 function yieldToLoop() {

@@ -23,10 +23,10 @@ class Scrape {
   /**
    * The next count samples of the current family: text holds, for each,
    * its name ('' for the family's) and its labels JSON, each ended by a
-   * line feed; numbers() holds their values.
+   * line feed; numbers() holds their values. ascii: text is known to be ASCII.
    */
-  samples(text, count) {
-    native.scrapeSamples(this.#id, text, this.#numbers, count);
+  samples(text, count, ascii) {
+    native.scrapeSamples(this.#id, text, this.#numbers, count, ascii);
   }
 
   /** The text, written on this thread; the rows are cleared, memory kept. */

@@ -18,11 +18,19 @@ const objectPrototype = Object.prototype;
 
 const cache = new LabelCache();
 
-function jsonText(labels) {
+// The text the cache keeps for labels (ASCII), or undefined.
+function keptText(labels) {
+  return labels !== null && typeof labels === 'object' ? cache.find(labels) : undefined;
+}
+
+// What the addon gets for labels the cache does not have: JSON text, or
+// labels as they are. A text found again needs no look at the prototype: it
+// was made from the same own members, which are what the addon would read.
+function labelsArg(labels) {
   if (labels === null || typeof labels !== 'object') return labels;
   const proto = getPrototypeOf(labels);
   if (proto !== objectPrototype && proto !== null) return labels;
-  return cache.json(labels, plainJson);
+  return cache.add(labels, plainJson);
 }
 
 function plainJson(labels) {
@@ -69,20 +77,22 @@ class Writer {
 
   // The labels' text is made first: a getter of theirs may call this writer.
   sample(name, labels, value, timestamp) {
-    const text = jsonText(labels);
-    native.writerSample(this.#id, this.#nameArg(name), text, value, timestamp);
+    let text = keptText(labels);
+    const ascii = text !== undefined;
+    if (!ascii) text = labelsArg(labels);
+    native.writerSample(this.#id, this.#nameArg(name), text, value, timestamp, ascii);
     return this.#named(name);
   }
 
   gauge(name, help, labels, value) {
-    const text = jsonText(labels);
+    const text = keptText(labels) ?? labelsArg(labels);
     this.#name = undefined;
     native.writerGauge(this.#id, name, help, text, value);
     return this.#named(name);
   }
 
   counter(name, help, labels, value) {
-    const text = jsonText(labels);
+    const text = keptText(labels) ?? labelsArg(labels);
     this.#name = undefined;
     native.writerCounter(this.#id, name, help, text, value);
     return this.#named(name);

@@ -88,8 +88,8 @@ const char *json_text(napi_env env, const Utf8 &text) {
 
 }  // namespace
 
-const char *labels_json(napi_env env, napi_value labels, LabelScratch &scratch) {
-  napi_status status = scratch.text.Read(env, labels);
+const char *labels_json(napi_env env, napi_value labels, LabelScratch &scratch, bool ascii) {
+  napi_status status = scratch.text.Read(env, labels, ascii);
   if (status == napi_ok) return json_text(env, scratch.text);
   if (status != napi_string_expected) return nullptr;
   napi_valuetype type = type_of(env, labels);

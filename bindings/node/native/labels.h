@@ -23,7 +23,8 @@ struct LabelScratch {
 // keys, or an array of [name, value] pairs. nullptr with a JavaScript
 // exception pending: a TypeError for a wrong type, what a getter threw, or
 // PromfmtError for a text with a NUL byte (the library would read it cut).
-const char *labels_json(napi_env env, napi_value labels, LabelScratch &scratch);
+// ascii: a string is known to be ASCII (Utf8::Read).
+const char *labels_json(napi_env env, napi_value labels, LabelScratch &scratch, bool ascii);
 
 }  // namespace promfmt_node
 

@@ -129,8 +129,8 @@ Napi::Value Family(const Napi::CallbackInfo &info) {
   return env.Undefined();
 }
 
-// scrapeSamples(id, text, values, count): the next count samples of the
-// current family. text holds, for each, its name (empty for the family's)
+// scrapeSamples(id, text, values, count, ascii): the next count samples of
+// the current family (ascii: text is known to be ASCII). text holds, for each, its name (empty for the family's)
 // and its labels JSON, each ended by a line feed; values holds their values.
 // The text goes into the arena as it is, each line feed turned into the NUL
 // that ends a row's string.
@@ -149,7 +149,12 @@ Napi::Value Samples(const Napi::CallbackInfo &info) {
     throw_type_error(env, "count", "a number of values");
     return env.Undefined();
   }
-  if (!read_string(env, info[1], "text", scrape->text)) return env.Undefined();
+  bool ascii = false;
+  napi_get_value_bool(env, info[4], &ascii);  // false unless a boolean
+  if (scrape->text.Read(env, info[1], ascii) != napi_ok) {
+    if (!env.IsExceptionPending()) throw_type_error(env, "text", "a string");
+    return env.Undefined();
+  }
   const char *text = scrape->text.c_str();
   size_t size = scrape->text.size();
   size_t lines = static_cast<size_t>(std::count(text, text + size, '\n'));

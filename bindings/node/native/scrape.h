@@ -36,7 +36,7 @@ struct Rows {
 
 // Adds the scrape functions to exports: scrapeNew(owner) gives the number
 // of a scrape that lives as long as owner; scrapeFamily(id, name, help,
-// type), scrapeSamples(id, text, values), scrapeRender(id) and
+// type), scrapeSamples(id, text, values, count, ascii), scrapeRender(id) and
 // scrapeRenderAsync(id) take it first.
 void define_scrape(Napi::Env env, Napi::Object exports);
 

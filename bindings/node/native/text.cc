@@ -55,18 +55,19 @@ char *Utf8::Room(size_t wanted) {
 // kept that large for strings of up to kFastCopyLength characters.
 constexpr size_t kFastCopyLength = 16384;
 
-napi_status Utf8::Read(napi_env env, napi_value value) {
+napi_status Utf8::Read(napi_env env, napi_value value, bool ascii) {
+  auto copy = ascii ? napi_get_value_string_latin1 : napi_get_value_string_utf8;
   // One call when the text fits the memory there is; a second, after
   // asking for the length, when it may not have. A copy that does not fit
   // stops before the first character that does not, up to 4 bytes short.
   size_t room = bytes_.size() < 255 ? 255 : bytes_.size(), copied = 0;
   // A std::string keeps room for its terminator: size() + 1 bytes are writable.
-  napi_status status = napi_get_value_string_utf8(env, value, Room(room), room + 1, &copied);
+  napi_status status = copy(env, value, Room(room), room + 1, &copied);
   if (status != napi_ok) return status;
   if (copied + kLongestCharacter > room) {
     size_t len = 0;
-    status = napi_get_value_string_utf8(env, value, nullptr, 0, &len);
-    if (status == napi_ok) status = napi_get_value_string_utf8(env, value, Room(len), len + 1, &copied);
+    status = copy(env, value, nullptr, 0, &len);
+    if (status == napi_ok) status = copy(env, value, Room(len), len + 1, &copied);
     if (status != napi_ok) return status;
   }
   size_ = copied;

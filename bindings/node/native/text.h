@@ -22,7 +22,9 @@ class Utf8 {
   bool operator==(const char *text) const;
 
   // Copies value's UTF-8 here. napi_string_expected when it is no string.
-  napi_status Read(napi_env env, napi_value value);
+  // ascii: the caller knows the string is ASCII, copied as Latin-1 bytes
+  // (the same bytes, about 3 times faster).
+  napi_status Read(napi_env env, napi_value value, bool ascii = false);
 
  private:
   char *Room(size_t wanted);

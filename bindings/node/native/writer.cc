@@ -53,9 +53,9 @@ struct Call {
   }
 
   // The labels JSON text of argument i, or nullptr with an exception pending.
-  const char *Labels(size_t i) {
+  const char *Labels(size_t i, bool ascii = false) {
     writer->reading_labels = true;
-    const char *text = labels_json(env, info[i], writer->labels);
+    const char *text = labels_json(env, info[i], writer->labels, ascii);
     writer->reading_labels = false;
     return text;
   }
@@ -118,13 +118,16 @@ Napi::Value Type(const Napi::CallbackInfo &info) {
   return call.Done(promfmt_emit_type(call.writer->buf, call.NameText(), kind));
 }
 
-// writerSample(id, name, labels, value, timestamp)
+// writerSample(id, name, labels, value, timestamp, ascii): ascii true when
+// labels is a string known to be ASCII.
 Napi::Value Sample(const Napi::CallbackInfo &info) {
   Call call(info);
   double value = 0;
+  bool ascii = false;
   const char *labels = nullptr;
+  napi_get_value_bool(call.env, info[5], &ascii);  // false unless a boolean
   if (!call.writer || !call.Name(1) ||
-      !(labels = call.Labels(2)) ||
+      !(labels = call.Labels(2, ascii)) ||
       !call.Number(3, "value", value))
     return call.env.Undefined();
   int64_t timestamp = 0;
