@@ -91,36 +91,49 @@ function rowName(metricName, family) {
   return metricName === '' ? '\0' : metricName;
 }
 
-// Hands values[start, end) of a family to the scrape in one call: names and
-// labels texts in one string, the values in the scrape's numbers. The text
-// is ASCII when every sample is named as its family and has its labels
-// text from the cache.
+// Hands values[start, end) of a family to the scrape in one call: the
+// labels texts in one string, a line each, and when a sample is named
+// other than its family, each sample's name on a line before its labels;
+// the values go into the scrape's numbers. The text is ASCII when every
+// labels text came from the cache and no sample has a name of its own.
+// Joined from an array, the text is flat at once, where adding string to
+// string makes pieces for V8 to copy again.
 function addSamples(scrape, item, values, start, end, defaults) {
   const family = item.name;
   const kept = item.type === 'counter' || item.type === 'gauge';
   const own = kept && defaults === undefined;  // labels written as they are, unless shared
-  const numbers = scrape.numbers(end - start);
-  // Joined into one string: joining makes it flat at once, where adding
-  // string to string makes pieces to copy later.
-  const parts = new Array(2 * (end - start) + 1);
+  const count = end - start;
+  const numbers = scrape.numbers(count);
+  const texts = new Array(count + 1);
+  let names;  // each sample's metricName, once one differs from the family's name
   let ascii = true;
-  let k = 0;
   for (let i = start; i < end; ++i) {
     const { metricName, labels = noLabels, sharedLabels, value } = values[i];
-    const name = rowName(metricName, family);
+    if (metricName !== undefined && metricName !== family) (names ??= [])[i - start] = metricName;
     let json = own && sharedLabels === undefined ? cache.find(labels) : undefined;
-    if (json === undefined || name !== '') {
+    if (json === undefined) {
       ascii = false;
-      json ??= labelsJson(labels, sharedLabels, defaults, kept);
+      json = labelsJson(labels, sharedLabels, defaults, kept);
     }
-    parts[k++] = name;
-    parts[k++] = json;
+    texts[i - start] = json;
     numbers[i - start] = value;
   }
-  parts[k] = '';
-  const text = parts.join('\n');
+  texts[count] = '';
+  const text = names === undefined ? texts.join('\n') : namedText(names, texts, family);
   if (text.includes('\\u0000')) refuseNul(values, start, end, defaults);
-  scrape.samples(text, end - start, ascii);
+  scrape.samples(text, count, ascii && names === undefined, names !== undefined);
+}
+
+// The lines of named samples: each name ('' for the family's), then its labels.
+function namedText(names, texts, family) {
+  const count = texts.length - 1;
+  const parts = new Array(2 * count + 1);
+  for (let j = 0; j < count; ++j) {
+    parts[2 * j] = rowName(names[j], family);
+    parts[2 * j + 1] = texts[j];
+  }
+  parts[2 * count] = '';
+  return parts.join('\n');
 }
 
 function yieldToLoop() {

@@ -22,11 +22,12 @@ class Scrape {
 
   /**
    * The next count samples of the current family: text holds, for each,
-   * its name ('' for the family's) and its labels JSON, each ended by a
-   * line feed; numbers() holds their values. ascii: text is known to be ASCII.
+   * its labels JSON, preceded when named by its name ('' for the family's),
+   * each ended by a line feed; numbers() holds their values. ascii: text is
+   * known to be ASCII.
    */
-  samples(text, count, ascii) {
-    native.scrapeSamples(this.#id, text, this.#numbers, count, ascii);
+  samples(text, count, ascii, named) {
+    native.scrapeSamples(this.#id, text, this.#numbers, count, ascii, named);
   }
 
   /** The text, written on this thread; the rows are cleared, memory kept. */

@@ -129,11 +129,12 @@ Napi::Value Family(const Napi::CallbackInfo &info) {
   return env.Undefined();
 }
 
-// scrapeSamples(id, text, values, count, ascii): the next count samples of
-// the current family (ascii: text is known to be ASCII). text holds, for each, its name (empty for the family's)
-// and its labels JSON, each ended by a line feed; values holds their values.
-// The text goes into the arena as it is, each line feed turned into the NUL
-// that ends a row's string.
+// scrapeSamples(id, text, values, count, ascii, named): the next count
+// samples of the current family. text holds, for each, its labels JSON,
+// preceded when named by its name (empty for the family's), each ended by
+// a line feed; values holds their values; ascii: text is known to be
+// ASCII. The text goes into the arena as it is, each line feed turned into
+// the NUL that ends a row's string.
 Napi::Value Samples(const Napi::CallbackInfo &info) {
   Napi::Env env = info.Env();
   Scrape *scrape = find(info);
@@ -149,8 +150,9 @@ Napi::Value Samples(const Napi::CallbackInfo &info) {
     throw_type_error(env, "count", "a number of values");
     return env.Undefined();
   }
-  bool ascii = false;
+  bool ascii = false, named = false;
   napi_get_value_bool(env, info[4], &ascii);  // false unless a boolean
+  napi_get_value_bool(env, info[5], &named);
   if (scrape->text.Read(env, info[1], ascii) != napi_ok) {
     if (!env.IsExceptionPending()) throw_type_error(env, "text", "a string");
     return env.Undefined();
@@ -160,7 +162,7 @@ Napi::Value Samples(const Napi::CallbackInfo &info) {
   size_t lines = static_cast<size_t>(std::count(text, text + size, '\n'));
   // JSON text has no raw line feed or NUL: only a metric name with one in
   // it can split a sample or cut its name.
-  if (lines != 2 * size_t{count} || (size != 0 && text[size - 1] != '\n') ||
+  if (lines != (named ? 2 : 1) * size_t{count} || (size != 0 && text[size - 1] != '\n') ||
       scrape->text.has_nul()) {
     throw_promfmt_error(env, "invalid metric name");
     return env.Undefined();
@@ -169,9 +171,12 @@ Napi::Value Samples(const Napi::CallbackInfo &info) {
   size_t at = rows.arena.size();
   rows.arena.append(text, size);
   for (size_t i = 0; i < count; ++i) {
-    size_t name = rows.arena[at] == '\n' ? rows.family : at;
-    at = rows.arena.find('\n', at);
-    rows.arena[at++] = '\0';
+    size_t name = rows.family;
+    if (named) {
+      if (rows.arena[at] != '\n') name = at;
+      at = rows.arena.find('\n', at);
+      rows.arena[at++] = '\0';
+    }
     size_t labels = at;
     at = rows.arena.find('\n', at);
     rows.arena[at++] = '\0';

@@ -36,8 +36,8 @@ struct Rows {
 
 // Adds the scrape functions to exports: scrapeNew(owner) gives the number
 // of a scrape that lives as long as owner; scrapeFamily(id, name, help,
-// type), scrapeSamples(id, text, values, count, ascii), scrapeRender(id) and
-// scrapeRenderAsync(id) take it first.
+// type), scrapeSamples(id, text, values, count, ascii, named),
+// scrapeRender(id) and scrapeRenderAsync(id) take it first.
 void define_scrape(Napi::Env env, Napi::Object exports);
 
 }  // namespace promfmt_node
