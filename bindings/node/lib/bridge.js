@@ -3,7 +3,7 @@
 // read as prom-client reads them (each metric's get(), collect callbacks
 // included), then written into native rows and out as text.
 'use strict';
-const { Scrape } = require('./native');
+const { Scrape } = require('./scrape');
 const { PromfmtError } = require('./errors');
 const { LabelCache } = require('./labelcache');
 
@@ -84,20 +84,56 @@ function isEmpty(object) {
   return true;
 }
 
-// Hands values[start, end) of a family to the scrape in one call: names and
-// labels texts in one string, the values in a Float64Array.
+// The name a sample's row gives: '' for the family's own name (the
+// addon's shorthand); an empty metricName stays a name the library refuses.
+function rowName(metricName, family) {
+  if (metricName === undefined || metricName === family) return '';
+  return metricName === '' ? '\0' : metricName;
+}
+
+// Hands values[start, end) of a family to the scrape in one call: the
+// labels texts in one string, a line each, and when a sample is named
+// other than its family, each sample's name on a line before its labels;
+// the values go into the scrape's numbers. The text is ASCII when every
+// labels text came from the cache and no sample has a name of its own.
+// Joined from an array, the text is flat at once, where adding string to
+// string makes pieces for V8 to copy again.
 function addSamples(scrape, item, values, start, end, defaults) {
   const family = item.name;
   const kept = item.type === 'counter' || item.type === 'gauge';
-  const numbers = new Float64Array(end - start);
-  let text = '';
+  const own = kept && defaults === undefined;  // labels written as they are, unless shared
+  const count = end - start;
+  const numbers = scrape.numbers(count);
+  const texts = new Array(count + 1);
+  let names;  // each sample's metricName, once one differs from the family's name
+  let ascii = true;
   for (let i = start; i < end; ++i) {
-    const { metricName = family, labels = noLabels, sharedLabels, value } = values[i];
-    text += `${metricName}\n${labelsJson(labels, sharedLabels, defaults, kept)}\n`;
+    const { metricName, labels = noLabels, sharedLabels, value } = values[i];
+    if (metricName !== undefined && metricName !== family) (names ??= [])[i - start] = metricName;
+    let json = own && sharedLabels === undefined ? cache.find(labels) : undefined;
+    if (json === undefined) {
+      ascii = false;
+      json = labelsJson(labels, sharedLabels, defaults, kept);
+    }
+    texts[i - start] = json;
     numbers[i - start] = value;
   }
+  texts[count] = '';
+  const text = names === undefined ? texts.join('\n') : namedText(names, texts, family);
   if (text.includes('\\u0000')) refuseNul(values, start, end, defaults);
-  scrape.samples(text, numbers);
+  scrape.samples(text, count, ascii && names === undefined, names !== undefined);
+}
+
+// The lines of named samples: each name ('' for the family's), then its labels.
+function namedText(names, texts, family) {
+  const count = texts.length - 1;
+  const parts = new Array(2 * count + 1);
+  for (let j = 0; j < count; ++j) {
+    parts[2 * j] = rowName(names[j], family);
+    parts[2 * j + 1] = texts[j];
+  }
+  parts[2 * count] = '';
+  return parts.join('\n');
 }
 
 function yieldToLoop() {

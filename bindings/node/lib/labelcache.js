@@ -31,17 +31,31 @@ class LabelCache {
    * result, when a string, is kept). `make` sees the object as it is now.
    */
   json(labels, make) {
+    const found = this.find(labels);
+    return found !== undefined ? found : this.add(labels, make);
+  }
+
+  /**
+   * The text kept for labels while its members are unchanged, or
+   * undefined. A kept text is ASCII: the addon copies it as Latin-1.
+   */
+  find(labels) {
     const entry = this.entries.get(labels);
-    if (entry !== undefined && sameMembers(labels, entry.members)) {
-      ++this.hits;
-      return entry.json;
-    }
+    if (entry === undefined || !sameMembers(labels, entry)) return undefined;
+    ++this.hits;
+    return entry[0];
+  }
+
+  /** The text of labels, which find() did not have, from `make(labels)`. */
+  add(labels, make) {
     if (++this.misses === WINDOW) this.review();
     if (!this.keeping) return make(labels);
-    const members = membersOf(labels);
+    const entry = membersOf(labels);
     const json = make(labels);
-    if (typeof json === 'string') this.entries.set(labels, { json, members });
-    return json;
+    if (typeof json !== 'string') return json;
+    entry[0] = asciiJson(json);
+    this.entries.set(labels, entry);
+    return entry[0];
   }
 
   review() {
@@ -59,20 +73,31 @@ class LabelCache {
   }
 }
 
-// Names and values in enumeration order: [name0, value0, name1, value1, ...].
+const nonAscii = /[^\x00-\x7f]/;
+const everyNonAscii = /[^\x00-\x7f]/g;
+
+// JSON text with every character past ASCII written as a \u escape: the
+// same labels to a JSON reader.
+function asciiJson(json) {
+  if (!nonAscii.test(json)) return json;
+  return json.replace(everyNonAscii, (c) => `\\u${c.charCodeAt(0).toString(16).padStart(4, '0')}`);
+}
+
+// An entry: its text (first left empty), then the names and values in
+// enumeration order: [text, name0, value0, name1, value1, ...].
 function membersOf(labels) {
-  const members = [];
+  const members = [''];
   for (const name in labels) members.push(name, labels[name]);
   return members;
 }
 
-function sameMembers(labels, members) {
-  let i = 0;
+function sameMembers(labels, entry) {
+  let i = 1;
   for (const name in labels) {
-    if (name !== members[i] || labels[name] !== members[i + 1]) return false;
+    if (name !== entry[i] || labels[name] !== entry[i + 1]) return false;
     i += 2;
   }
-  return i === members.length;
+  return i === entry.length;
 }
 
 module.exports = { LabelCache };

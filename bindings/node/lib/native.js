@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The compiled addon, with PromfmtError handed over for its refusals.
+// The compiled addon, with PromfmtError handed over for its refusals. Its
+// functions are this package's own: lib/writer.js and lib/scrape.js use them.
 'use strict';
 const path = require('path');
 const { PromfmtError } = require('./errors');

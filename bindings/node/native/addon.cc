@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The addon's entry: the Writer and Scrape classes, and setErrorClass(),
-// through which lib/errors.js hands over PromfmtError.
+// The addon's entry: the writer and scrape functions (lib/writer.js and
+// lib/bridge.js make the classes), and setErrorClass(), through which
+// lib/errors.js hands over PromfmtError.
 #include <napi.h>
 
 #include "scrape.h"
@@ -19,8 +20,8 @@ Napi::Value SetErrorClass(const Napi::CallbackInfo &info) {
 }
 
 Napi::Object Init(Napi::Env env, Napi::Object exports) {
-  exports.Set("Writer", promfmt_node::Writer::Define(env));
-  exports.Set("Scrape", promfmt_node::Scrape::Define(env));
+  promfmt_node::define_writer(env, exports);
+  promfmt_node::define_scrape(env, exports);
   exports.Set("setErrorClass", Napi::Function::New(env, SetErrorClass, "setErrorClass"));
   return exports;
 }

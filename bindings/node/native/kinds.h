@@ -3,15 +3,13 @@
 #ifndef PROMFMT_NODE_KINDS_H
 #define PROMFMT_NODE_KINDS_H
 
-#include <cstring>
-#include <string>
-
 #include "promfmt.h"
+#include "text.h"
 
 namespace promfmt_node {
 
 // The kind named `name`; false when it names none.
-inline bool kind_from_name(const std::string &name, promfmt_metric_type_t &kind) {
+inline bool kind_from_name(const Utf8 &name, promfmt_metric_type_t &kind) {
   static const char *const names[] = {"untyped", "counter", "gauge", "histogram", "summary"};
   for (int i = 0; i < 5; ++i) {
     if (name == names[i]) {
@@ -27,9 +25,7 @@ constexpr const char *kKindNames =
 
 // A metric name cut by a NUL byte is refused by the library as any other
 // invalid name: it gets the empty name, with the library's own message.
-inline const char *name_or_empty(const std::string &name) {
-  return std::memchr(name.data(), 0, name.size()) ? "" : name.c_str();
-}
+inline const char *name_or_empty(const Utf8 &name) { return name.has_nul() ? "" : name.c_str(); }
 
 }  // namespace promfmt_node
 

@@ -78,23 +78,33 @@ bool append_pairs(napi_env env, napi_value pairs, std::string &out, LabelScratch
   return true;
 }
 
+// The text of labels given as a string, the common case: read first.
+const char *json_text(napi_env env, const Utf8 &text) {
+  if (!text.has_nul()) return text.c_str();
+  // The library reads C strings: text after a NUL byte would go unread.
+  throw_promfmt_error(env, "failed to parse labels JSON");
+  return nullptr;
+}
+
 }  // namespace
 
-bool labels_json(napi_env env, napi_value labels, std::string &out, LabelScratch &scratch) {
-  out.clear();
+const char *labels_json(napi_env env, napi_value labels, LabelScratch &scratch, bool ascii) {
+  napi_status status = scratch.text.Read(env, labels, ascii);
+  if (status == napi_ok) return json_text(env, scratch.text);
+  if (status != napi_string_expected) return nullptr;
   napi_valuetype type = type_of(env, labels);
-  if (type == napi_undefined || type == napi_null) return true;
-  if (type == napi_string) return read_string(env, labels, "labels", out);
+  if (type == napi_undefined || type == napi_null) return "";
   if (type != napi_object) {
     throw_type_error(env, "labels", "an object, an array of [name, value] pairs, "
                                     "a JSON string, null or undefined");
-    return false;
+    return nullptr;
   }
-  out += '{';
+  std::string &out = scratch.json;
+  out.assign(1, '{');
   bool ok = is_array(env, labels) ? append_pairs(env, labels, out, scratch)
                                   : append_object(env, labels, out, scratch);
   out += '}';
-  return ok;
+  return ok ? out.c_str() : nullptr;
 }
 
 }  // namespace promfmt_node

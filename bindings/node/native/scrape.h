@@ -26,6 +26,7 @@ struct Row {
 struct Rows {
   std::string arena;
   std::vector<Row> rows;
+  size_t family = 0;  // the current family's name in the arena
 
   void clear();
   size_t keep(const char *text);
@@ -33,25 +34,11 @@ struct Rows {
   bool write(promfmt_buffer_t *buf, std::string &error) const;
 };
 
-class Scrape : public Napi::ObjectWrap<Scrape> {
- public:
-  static Napi::Function Define(Napi::Env env);
-  explicit Scrape(const Napi::CallbackInfo &info);
-  ~Scrape() override;
-
- private:
-  Napi::Value Family(const Napi::CallbackInfo &info);
-  Napi::Value Samples(const Napi::CallbackInfo &info);
-  Napi::Value Render(const Napi::CallbackInfo &info);
-  Napi::Value RenderAsync(const Napi::CallbackInfo &info);
-
-  Rows rows_;
-  promfmt_buffer_t *buf_ = nullptr;
-  std::string family_;
-  std::string kind_;
-  std::string help_;
-  std::string text_;
-};
+// Adds the scrape functions to exports: scrapeNew(owner) gives the number
+// of a scrape that lives as long as owner; scrapeFamily(id, name, help,
+// type), scrapeSamples(id, text, values, count, ascii, named),
+// scrapeRender(id) and scrapeRenderAsync(id) take it first.
+void define_scrape(Napi::Env env, Napi::Object exports);
 
 }  // namespace promfmt_node
 

@@ -101,6 +101,10 @@ test('bad values in a registry: a clear error, and the next scrape is whole', as
   odd.get = async () => ({ name: 'odd', help: '', type: 'gauge',
     values: [{ metricName: 'odd\0x', value: 1 }] });
   await assert.rejects(metricsAsync(register), badName);
+  // An empty name is no shorthand for the family's.
+  odd.get = async () => ({ name: 'odd', help: '', type: 'gauge',
+    values: [{ value: 1 }, { metricName: '', value: 1 }] });
+  await assert.rejects(metrics(register), badName);
   odd.get = async () => ({ name: 'odd', help: '', type: 'gauge',
     values: [{ labels: { a: '\\u0000' }, value: 1 }, { labels: { b: 'x\0' }, value: 1 }] });
   const badValue = { name: 'PromfmtError', message: "label 'b': value contains a NUL character" };

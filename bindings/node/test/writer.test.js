@@ -201,7 +201,9 @@ function labelSteps(w) {
 // A string copied into memory that has room for all but its last character
 // (up to 4 bytes in UTF-8) is read whole, in every form, in a fresh writer.
 test('strings whose last character ends past the copy memory round trip whole', () => {
-  for (let n = 0; n < 40; ++n) {
+  // The first copy's memory holds 255 bytes: lengths around both ends.
+  const lengths = [...Array(40).keys(), ...[...Array(12).keys()].map((i) => 248 + i)];
+  for (const n of lengths) {
     for (const last of ['é', '☃', '😀']) {
       const text = 'x'.repeat(n) + last;
       const want = `m{a="${text}"} 1\n`;
@@ -226,9 +228,12 @@ test('labels from objects and pairs match the JSON text route (seeded, random)',
     }
     const value = next(1e6) / 7;
     const json = JSON.stringify(labels, (k, v) => (typeof v === 'number' && k ? String(v) : v));
-    viaObject.sample('m', labels, value);
+    // Twice: the second time the object's text is found again (kept ASCII,
+    // non-ASCII characters escaped).
+    viaObject.sample('m', labels, value).sample('m', labels, value);
     viaPairs.sample('m', Object.entries(labels), value);
-    viaJson.sample('m', json, value);
+    viaJson.sample('m', json, value).sample('m', json, value);
+    viaPairs.sample('m', Object.entries(labels), value);
   }
   assert.equal(viaObject.toString(), viaJson.toString());
   assert.equal(viaPairs.toString(), viaJson.toString());
@@ -250,6 +255,18 @@ test('worker threads load their own instance, with PromfmtError of their own', a
   });
   assert.equal(refused, 'true invalid metric name');
   assert.equal(text, '# TYPE up gauge\nup 1\n');
-  assert.throws(() => Object.getPrototypeOf(Writer.prototype).sample.call({}, 'a', null, 1),
-    TypeError);
+});
+
+test('misuse: another receiver, a stale or bogus writer number, a getter that writes', () => {
+  assert.throws(() => Writer.prototype.sample.call({}, 'a', null, 1), TypeError);
+  const native = require(require.resolve('promfmt').replace(/index\.js$/, 'native.js'));
+  for (const id of [-1, 1e9, 'x', undefined]) {
+    assert.throws(() => native.writerSample(id, 'a', null, 1), TypeError, String(id));
+  }
+  // The writer is in use while it reads labels: a getter that writes to it is refused.
+  const w = new Writer().sample('before', null, 1);
+  const labels = [['a', 'x']];
+  Object.defineProperty(labels, 1, { get() { w.sample('inner', null, 1); return ['b', 'y']; } });
+  assert.throws(() => w.sample('outer', labels, 1), { message: /in use/ });
+  assert.equal(w.sample('before', null, 2).toString(), 'before 1\nbefore 2\n');
 });
