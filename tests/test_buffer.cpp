@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The buffer's lifecycle, growth rule and the last-error text, and the
-// short-piece copy the emitters write with.
+// short-piece copy and the checked sum the emitters write and measure with.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -127,6 +127,30 @@ TEST(Buffer, PutCopiesEveryLengthAndNothingElse)
     expect_put_copies_up_to<SIZE_MAX>(100);
     expect_put_copies_up_to<64>(64);
     expect_put_copies_up_to<32>(32);
+}
+
+// A line's length is a sum of its pieces' lengths: every sum up to
+// SIZE_MAX is exact, and one that would wrap is refused, leaving the total.
+TEST(Buffer, SizeAddRefusesOnlyWhatWraps)
+{
+    struct Case {
+        size_t total, b;
+        bool ok;
+        size_t after;
+    } cases[] = {
+        {5, 7, true, 12},
+        {0, SIZE_MAX, true, SIZE_MAX},
+        {1, SIZE_MAX - 1, true, SIZE_MAX},
+        {SIZE_MAX, 0, true, SIZE_MAX},
+        {1, SIZE_MAX, false, 1},
+        {SIZE_MAX, 1, false, SIZE_MAX},
+        {SIZE_MAX / 2 + 1, SIZE_MAX / 2 + 1, false, SIZE_MAX / 2 + 1},
+    };
+    for (const Case &c : cases) {
+        size_t total = c.total;
+        EXPECT_EQ(promfmt::size_add(&total, c.b), c.ok) << c.total << " + " << c.b;
+        EXPECT_EQ(total, c.after) << c.total << " + " << c.b;
+    }
 }
 
 }  // namespace
