@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
-// The buffer's lifecycle, growth rule and the last-error text.
+// The buffer's lifecycle, growth rule and the last-error text, and the
+// short-piece copy and the checked sum the emitters write and measure with.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "support.h"
@@ -98,6 +100,57 @@ TEST(Buffer, NullBufferIsTolerated)
     EXPECT_EQ(promfmt_buffer_len(nullptr), 0u);
     promfmt_buffer_reset(nullptr);
     promfmt_buffer_free(nullptr);
+}
+
+// put() copies a piece of every length, with or without a bound on it,
+// and touches no byte outside it: the source is a heap block of exactly n
+// bytes (the sanitizers and valgrind see a read past it), and the bytes
+// around the destination must keep their marks.
+template <size_t longest>
+void expect_put_copies_up_to(size_t most)
+{
+    for (size_t n = 0; n <= most; ++n) {
+        std::unique_ptr<char[]> src(new char[n]);
+        for (size_t i = 0; i < n; ++i)
+            src[i] = static_cast<char>('a' + i % 26);
+        std::string dst(n + 64, '#');
+        char *start = &dst[32];
+        EXPECT_EQ(promfmt::put<longest>(start, n ? src.get() : nullptr, n), start + n) << n;
+        EXPECT_EQ(dst.substr(32, n), std::string(src.get(), n)) << n << " bytes";
+        EXPECT_EQ(dst.substr(0, 32) + dst.substr(32 + n), std::string(64, '#'))
+            << n << " bytes: written outside the piece";
+    }
+}
+
+TEST(Buffer, PutCopiesEveryLengthAndNothingElse)
+{
+    expect_put_copies_up_to<SIZE_MAX>(100);
+    expect_put_copies_up_to<64>(64);
+    expect_put_copies_up_to<32>(32);
+}
+
+// A line's length is a sum of its pieces' lengths: every sum up to
+// SIZE_MAX is exact, and one that would wrap is refused, leaving the total.
+TEST(Buffer, SizeAddRefusesOnlyWhatWraps)
+{
+    struct Case {
+        size_t total, b;
+        bool ok;
+        size_t after;
+    } cases[] = {
+        {5, 7, true, 12},
+        {0, SIZE_MAX, true, SIZE_MAX},
+        {1, SIZE_MAX - 1, true, SIZE_MAX},
+        {SIZE_MAX, 0, true, SIZE_MAX},
+        {1, SIZE_MAX, false, 1},
+        {SIZE_MAX, 1, false, SIZE_MAX},
+        {SIZE_MAX / 2 + 1, SIZE_MAX / 2 + 1, false, SIZE_MAX / 2 + 1},
+    };
+    for (const Case &c : cases) {
+        size_t total = c.total;
+        EXPECT_EQ(promfmt::size_add(&total, c.b), c.ok) << c.total << " + " << c.b;
+        EXPECT_EQ(total, c.after) << c.total << " + " << c.b;
+    }
 }
 
 }  // namespace
