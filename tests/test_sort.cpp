@@ -313,7 +313,7 @@ TEST(Sort, ThousandsOfLabels)
 // Names that still tie after every repacking: each level splits one name
 // off and leaves the others sharing the next nine bytes as well, so the
 // deepest names are ordered, and their duplicates found, by comparing
-// whole names. Every deepest name is also written twice.
+// whole names. Every deepest name is also written twice, and 21 times.
 TEST(Sort, NamesThatTieThroughEveryRepacking)
 {
     std::vector<std::string> names;
@@ -322,7 +322,9 @@ TEST(Sort, NamesThatTieThroughEveryRepacking)
         names.push_back(stem + "b");
         stem += "azzzzzzzz";
     }
-    for (const char *last : {"", "a", "b", "c"})
+    // Twenty of them: more than a comparison sort orders by insertion alone.
+    for (const char *last : {"", "0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "A", "B",
+                             "C", "_", "a", "b", "c", "x", "z"})
         names.push_back(stem + last);
     std::sort(names.begin(), names.end());
 
@@ -338,12 +340,18 @@ TEST(Sort, NamesThatTieThroughEveryRepacking)
             for (size_t twice = 0; twice < names.size(); ++twice) {
                 if (names[twice].compare(0, stem.size(), stem) != 0)
                     continue;  // not one of the deepest
-                std::vector<size_t> with_twice = at;
-                with_twice.insert(with_twice.begin() +
-                                      static_cast<std::ptrdiff_t>(rng.below(at.size() + 1)),
-                                  twice);
-                check_one(buf, labels_json(names, with_twice, route), "", kDuplicate,
-                          what + ", " + names[twice] + " twice");
+                for (size_t copies : {1, 20}) {
+                    std::vector<size_t> with_copies = at;
+                    for (size_t k = 0; k < copies; ++k) {
+                        auto where = rng.below(with_copies.size() + 1);
+                        with_copies.insert(with_copies.begin() +
+                                               static_cast<std::ptrdiff_t>(where),
+                                           twice);
+                    }
+                    check_one(buf, labels_json(names, with_copies, route), "", kDuplicate,
+                              what + ", " + names[twice] + " " + std::to_string(copies + 1) +
+                                  " times");
+                }
             }
             if (HasFatalFailure())
                 return;
