@@ -66,9 +66,10 @@ std::vector<std::string> make_names(size_t prefix, size_t n, bool fixed_length, 
 }
 
 // How the sorted names are handed over.
-enum Order { SORTED, REVERSED, PAIRS_SWAPPED, ROTATED, SHUFFLED };
-const Order kOrders[] = {SORTED, REVERSED, PAIRS_SWAPPED, ROTATED, SHUFFLED};
-const char *const kOrderNames[] = {"sorted", "reversed", "pairs swapped", "rotated", "shuffled"};
+enum Order { SORTED, REVERSED, PAIRS_SWAPPED, ROTATED, ROTATED_BACK, SHUFFLED };
+const Order kOrders[] = {SORTED, REVERSED, PAIRS_SWAPPED, ROTATED, ROTATED_BACK, SHUFFLED};
+const char *const kOrderNames[] = {"sorted",  "reversed",     "pairs swapped",
+                                   "rotated", "rotated back", "shuffled"};
 
 std::vector<size_t> arrange(size_t n, Order order, Rng &rng)
 {
@@ -87,6 +88,9 @@ std::vector<size_t> arrange(size_t n, Order order, Rng &rng)
         break;
     case ROTATED:  // sorted, but the first name comes last
         std::rotate(idx.begin(), idx.begin() + 1, idx.end());
+        break;
+    case ROTATED_BACK:  // sorted, but the last name comes first
+        std::rotate(idx.begin(), idx.end() - 1, idx.end());
         break;
     case SHUFFLED:
         for (size_t i = n; i > 1; --i)
@@ -356,6 +360,33 @@ TEST(Sort, NamesThatTieThroughEveryRepacking)
             if (HasFatalFailure())
                 return;
         }
+    }
+}
+
+// Sorted names but for the last, which comes first, look reversed for one
+// step only: the check must stop at the last key, not read the keys a
+// larger call of later names left in the working memory past it.
+TEST(Sort, RotatedNamesAfterMoreOfLaterNames)
+{
+    Buffer buf;
+    Rng rng{0xBF58476D1CE4E5B9ull};
+    auto names_after = [](char first, size_t n) {
+        std::vector<std::string> names;
+        for (size_t i = 0; i < n; ++i)
+            names.push_back(first + kNameBytes.substr(i, 1));
+        return names;
+    };
+    const std::vector<std::string> later = names_after('z', 20);
+    const std::vector<std::string> earlier = names_after('a', 30);
+    for (Route route : kRoutes) {
+        std::vector<size_t> shuffled = arrange(later.size(), SHUFFLED, rng);
+        check_one(buf, labels_json(later, shuffled, route), expected_line(later, shuffled),
+                  nullptr, describe(0, later.size(), "all after 'z'", SHUFFLED, route));
+        std::vector<size_t> rotated = arrange(earlier.size(), ROTATED_BACK, rng);
+        check_one(buf, labels_json(earlier, rotated, route), expected_line(earlier, rotated),
+                  nullptr, describe(0, earlier.size(), "all after 'a'", ROTATED_BACK, route));
+        if (HasFatalFailure())
+            return;
     }
 }
 
