@@ -390,4 +390,25 @@ TEST(Sort, RotatedNamesAfterMoreOfLaterNames)
     }
 }
 
+// A run of names that tie, packed again from where they differ, ends next
+// to a name whose code at the level above is the same number as the
+// run's last codes: "bcdefghij" after "abcdefghi" + "bcdefghijk...". Each
+// run is ordered within its own bounds, never joined to the name after it.
+TEST(Sort, RunEndsBesideTheSameCodeOneLevelUp)
+{
+    const std::vector<std::string> names = {"abcdefghia", "abcdefghibcdefghijkw",
+                                            "abcdefghibcdefghijkx", "bcdefghij", "z"};
+    Buffer buf;
+    Rng rng{0x8CB92BA72F3D8DD7ull};
+    for (Order order : kOrders) {
+        std::vector<size_t> at = arrange(names.size(), order, rng);
+        for (Route route : kRoutes) {
+            check_one(buf, labels_json(names, at, route), expected_line(names, at), nullptr,
+                      describe(0, names.size(), "one run beside a like code", order, route));
+            if (HasFatalFailure())
+                return;
+        }
+    }
+}
+
 }  // namespace
