@@ -66,9 +66,10 @@ std::vector<std::string> make_names(size_t prefix, size_t n, bool fixed_length, 
 }
 
 // How the sorted names are handed over.
-enum Order { SORTED, REVERSED, PAIRS_SWAPPED, ROTATED, SHUFFLED };
-const Order kOrders[] = {SORTED, REVERSED, PAIRS_SWAPPED, ROTATED, SHUFFLED};
-const char *const kOrderNames[] = {"sorted", "reversed", "pairs swapped", "rotated", "shuffled"};
+enum Order { SORTED, REVERSED, PAIRS_SWAPPED, ROTATED, ROTATED_BACK, SHUFFLED };
+const Order kOrders[] = {SORTED, REVERSED, PAIRS_SWAPPED, ROTATED, ROTATED_BACK, SHUFFLED};
+const char *const kOrderNames[] = {"sorted",  "reversed",     "pairs swapped",
+                                   "rotated", "rotated back", "shuffled"};
 
 std::vector<size_t> arrange(size_t n, Order order, Rng &rng)
 {
@@ -87,6 +88,9 @@ std::vector<size_t> arrange(size_t n, Order order, Rng &rng)
         break;
     case ROTATED:  // sorted, but the first name comes last
         std::rotate(idx.begin(), idx.begin() + 1, idx.end());
+        break;
+    case ROTATED_BACK:  // sorted, but the last name comes first
+        std::rotate(idx.begin(), idx.end() - 1, idx.end());
         break;
     case SHUFFLED:
         for (size_t i = n; i > 1; --i)
@@ -313,7 +317,7 @@ TEST(Sort, ThousandsOfLabels)
 // Names that still tie after every repacking: each level splits one name
 // off and leaves the others sharing the next nine bytes as well, so the
 // deepest names are ordered, and their duplicates found, by comparing
-// whole names. Every deepest name is also written twice.
+// whole names. Every deepest name is also written twice, and 21 times.
 TEST(Sort, NamesThatTieThroughEveryRepacking)
 {
     std::vector<std::string> names;
@@ -322,7 +326,9 @@ TEST(Sort, NamesThatTieThroughEveryRepacking)
         names.push_back(stem + "b");
         stem += "azzzzzzzz";
     }
-    for (const char *last : {"", "a", "b", "c"})
+    // Twenty of them: more than a comparison sort orders by insertion alone.
+    for (const char *last : {"", "0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "A", "B",
+                             "C", "_", "a", "b", "c", "x", "z"})
         names.push_back(stem + last);
     std::sort(names.begin(), names.end());
 
@@ -338,13 +344,67 @@ TEST(Sort, NamesThatTieThroughEveryRepacking)
             for (size_t twice = 0; twice < names.size(); ++twice) {
                 if (names[twice].compare(0, stem.size(), stem) != 0)
                     continue;  // not one of the deepest
-                std::vector<size_t> with_twice = at;
-                with_twice.insert(with_twice.begin() +
-                                      static_cast<std::ptrdiff_t>(rng.below(at.size() + 1)),
-                                  twice);
-                check_one(buf, labels_json(names, with_twice, route), "", kDuplicate,
-                          what + ", " + names[twice] + " twice");
+                for (size_t copies : {1, 20}) {
+                    std::vector<size_t> with_copies = at;
+                    for (size_t k = 0; k < copies; ++k) {
+                        auto where = rng.below(with_copies.size() + 1);
+                        with_copies.insert(with_copies.begin() +
+                                               static_cast<std::ptrdiff_t>(where),
+                                           twice);
+                    }
+                    check_one(buf, labels_json(names, with_copies, route), "", kDuplicate,
+                              what + ", " + names[twice] + " " + std::to_string(copies + 1) +
+                                  " times");
+                }
             }
+            if (HasFatalFailure())
+                return;
+        }
+    }
+}
+
+// Sorted names but for the last, which comes first, look reversed for one
+// step only: the check must stop at the last key, not read the keys a
+// larger call of later names left in the working memory past it.
+TEST(Sort, RotatedNamesAfterMoreOfLaterNames)
+{
+    Buffer buf;
+    Rng rng{0xBF58476D1CE4E5B9ull};
+    auto names_after = [](char first, size_t n) {
+        std::vector<std::string> names;
+        for (size_t i = 0; i < n; ++i)
+            names.push_back(first + kNameBytes.substr(i, 1));
+        return names;
+    };
+    const std::vector<std::string> later = names_after('z', 20);
+    const std::vector<std::string> earlier = names_after('a', 30);
+    for (Route route : kRoutes) {
+        std::vector<size_t> shuffled = arrange(later.size(), SHUFFLED, rng);
+        check_one(buf, labels_json(later, shuffled, route), expected_line(later, shuffled),
+                  nullptr, describe(0, later.size(), "all after 'z'", SHUFFLED, route));
+        std::vector<size_t> rotated = arrange(earlier.size(), ROTATED_BACK, rng);
+        check_one(buf, labels_json(earlier, rotated, route), expected_line(earlier, rotated),
+                  nullptr, describe(0, earlier.size(), "all after 'a'", ROTATED_BACK, route));
+        if (HasFatalFailure())
+            return;
+    }
+}
+
+// A run of names that tie, packed again from where they differ, ends next
+// to a name whose code at the level above is the same number as the
+// run's last codes: "bcdefghij" after "abcdefghi" + "bcdefghijk...". Each
+// run is ordered within its own bounds, never joined to the name after it.
+TEST(Sort, RunEndsBesideTheSameCodeOneLevelUp)
+{
+    const std::vector<std::string> names = {"abcdefghia", "abcdefghibcdefghijkw",
+                                            "abcdefghibcdefghijkx", "bcdefghij", "z"};
+    Buffer buf;
+    Rng rng{0x8CB92BA72F3D8DD7ull};
+    for (Order order : kOrders) {
+        std::vector<size_t> at = arrange(names.size(), order, rng);
+        for (Route route : kRoutes) {
+            check_one(buf, labels_json(names, at, route), expected_line(names, at), nullptr,
+                      describe(0, names.size(), "one run beside a like code", order, route));
             if (HasFatalFailure())
                 return;
         }
