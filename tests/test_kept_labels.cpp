@@ -33,7 +33,7 @@ Outcome emit(promfmt_buffer_t *buf, const std::string &json)
     size_t before = promfmt_buffer_len(buf);
     prime_error();
     Outcome out;
-    out.rc = promfmt_emit_sample(buf, "m", json.c_str(), 1, 0);
+    out.rc = promfmt_emit_sample(buf, "m", exact_copy(json).get(), 1, 0);
     out.error = out.rc == 0 ? "" : last_error();
     out.text = std::string(promfmt_buffer_data(buf) + before, promfmt_buffer_len(buf) - before);
     return out;

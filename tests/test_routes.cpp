@@ -12,6 +12,9 @@
 #include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "emit.h"
 #include "flat_labels.h"
@@ -33,7 +36,7 @@ Outcome write_with(const labels_texts::Case &c, promfmt::labels_route route)
     EXPECT_EQ(promfmt_emit_sample(buf, "before", nullptr, 0, 0), 0);
     prime_error();
     Outcome out;
-    out.rc = promfmt::emit_sample(buf, "m", c.json.c_str(), 1, 0, route);
+    out.rc = promfmt::emit_sample(buf, "m", exact_copy(c.json).get(), 1, 0, route);
     out.error = out.rc == 0 ? "" : last_error();
     out.text = buf.text();
     return out;
@@ -127,7 +130,8 @@ TEST(Routes, ScannerTakesExactlyTheTextsMeantForIt)
     const std::vector<labels_texts::Case> cases = labels_texts::all_cases();
     int failures = 0;
     for (const labels_texts::Case &c : cases) {
-        const char *text = promfmt::skip_json_space(c.json.c_str());
+        std::unique_ptr<char[]> copy = exact_copy(c.json);
+        const char *text = promfmt::skip_json_space(copy.get());
         promfmt::flat_scan scan;
         promfmt::name_coding coding{};
         promfmt::flat_begin(&scan, text, strlen(text), &coding);
