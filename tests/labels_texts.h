@@ -201,6 +201,11 @@ inline void add_value_cases(std::vector<Case> &out)
                                    "{a=\"" + head + "\"}"));
         }
     }
+    // A text that ends inside a value, after each count of plain bytes the
+    // block, word and byte loops take apart: none may step past its NUL.
+    for (size_t n = 0; n <= 20; ++n)
+        out.push_back(refused("ends after " + std::to_string(n) + " bytes of a value",
+                              "{\"a\":\"" + plain_run(n, 0)));
 }
 
 // Every byte inside a key, at places in and past its first eight and ten
