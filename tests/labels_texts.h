@@ -77,6 +77,7 @@ inline void add_literal_cases(std::vector<Case> &out)
         refused("value ends in a lone backslash", "{\"a\":\"b\\\"}"),
         refused("stray byte after the opening brace", "{x\"a\":\"b\"}"),
         refused("stray byte before the colon", "{\"a\"x:\"b\"}"),
+        refused("key ended by the byte above the quote", "{\"a#:\"b\"}"),
         refused("stray byte after the colon", "{\"a\":x\"b\"}"),
         refused("stray byte before the comma", "{\"a\":\"b\"x,\"c\":\"d\"}"),
         refused("stray byte after the comma", "{\"a\":\"b\",x\"c\":\"d\"}"),
