@@ -88,6 +88,8 @@ inline void add_literal_cases(std::vector<Case> &out)
         refused("empty key after a good one", "{\"a\":\"b\",\"\":\"c\"}", kBadName),
         refused("key starting with a digit", "{\"1a\":\"b\"}", kBadName),
         refused("key with a hyphen", "{\"a-b\":\"c\"}", kBadName),
+        refused("key starting with a digit after four short ones",
+                "{\"a\":\"v\",\"b\":\"v\",\"c\":\"v\",\"d\":\"v\",\"1e\":\"v\"}", kBadName),
         refused("reserved key", "{\"__name__\":\"b\"}", kBadName),
         refused("reserved key after a long first name",
                 "{\"label_app_kubernetes_io_name\":\"a\",\"__name__\":\"b\"}", kBadName),
