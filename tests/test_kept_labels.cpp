@@ -110,6 +110,10 @@ TEST(KeptLabels, TextsAroundTheKeptOnes)
         R"({"code":"200","method":"get","path":"x)", kBase,
         R"({"code":"200","method":"get","path")", kBase,
         R"({"code":"2)", kBase, "{", kBase, "{}", kBase, "", kBase,
+        // Fewer names kept than before: the last one dropped must not
+        // match where the one it followed was.
+        R"({"code":"200","method":"get","kubernetes_namespace_name":"ns"})",
+        R"({"code":"200","method":"get","path":"/"})", kBase,
     });
 }
 
