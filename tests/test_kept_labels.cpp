@@ -111,9 +111,14 @@ TEST(KeptLabels, TextsAroundTheKeptOnes)
         R"({"code":"200","method":"get","path")", kBase,
         R"({"code":"2)", kBase, "{", kBase, "{}", kBase, "", kBase,
         // Fewer names kept than before: the last one dropped must not
-        // match where the one it followed was.
+        // match where the one it followed was, nor after the kept ones.
+        R"({"code":"200","method":"get","kubernetes_namespace_name":"ns"})", kBase,
         R"({"code":"200","method":"get","kubernetes_namespace_name":"ns"})",
         R"({"code":"200","method":"get","path":"/"})", kBase,
+        // A dropped name's piece twice as long as the first kept one's:
+        // after an empty value, what follows the last kept piece is it.
+        R"({"a":"1","b":"2","cccccc":"3"})", R"({"a":"1","b":"2"})",
+        R"({"a":"1","b":"","cccccc":"3"})",
     });
 }
 
