@@ -181,6 +181,12 @@ TEST(KeptLabels, SetsTooLargeToKeep)
     expect_as_fresh(buf, {kBase, nine, nine, kBase, long_names, long_names, kBase,
                           first_of_long, long_names, first_of_long, kBase, fit_then_long,
                           mixture, kBase});
+    // Pieces as read ({"a":" then ","bb...":") that fill the room to its
+    // last byte, and one byte more.
+    for (size_t room_used : {promfmt::kKeptLabelsText, promfmt::kKeptLabelsText + 1}) {
+        std::string two = R"({"a":"1",")" + std::string(room_used - 12, 'b') + R"(":"2"})";
+        expect_as_fresh(buf, {two, two, kBase});
+    }
 }
 
 // One buffer, two families whose label sets take turns: each line is
