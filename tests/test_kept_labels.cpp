@@ -171,6 +171,8 @@ TEST(KeptLabels, SetsTooLargeToKeep)
     std::string long_names = "{\"z\":\"1\",\"" + std::string(100, 'y') + "\":\"2\",\"" +
                              std::string(100, 'x') + "\":\"3\"}";
     std::string first_of_long = R"({"z":"1"})";
+    // The names that fit, without the one that does not.
+    std::string fitting_of_long = "{\"z\":\"1\",\"" + std::string(100, 'y') + "\":\"2\"}";
     // Names that fit, then one too long: what was kept before must not
     // be left half overwritten, here so that a text that is no JSON
     // would match the mixture.
@@ -179,7 +181,8 @@ TEST(KeptLabels, SetsTooLargeToKeep)
     std::string mixture = R"({"z":"1","method":"get":"","path":"/"})";
     Buffer buf;
     expect_as_fresh(buf, {kBase, nine, nine, kBase, long_names, long_names, kBase,
-                          first_of_long, long_names, first_of_long, kBase, fit_then_long,
+                          first_of_long, long_names, first_of_long, long_names,
+                          fitting_of_long, kBase, fit_then_long,
                           mixture, kBase});
     // Pieces as read ({"a":" then ","bb...":") that fill the room to its
     // last byte, and one byte more.
