@@ -77,6 +77,7 @@ inline void add_literal_cases(std::vector<Case> &out)
         refused("value ends in a lone backslash", "{\"a\":\"b\\\"}"),
         refused("stray byte after the opening brace", "{x\"a\":\"b\"}"),
         refused("stray byte before the colon", "{\"a\"x:\"b\"}"),
+        refused("key ended by the byte above the quote", "{\"a#:\"b\"}"),
         refused("stray byte after the colon", "{\"a\":x\"b\"}"),
         refused("stray byte before the comma", "{\"a\":\"b\"x,\"c\":\"d\"}"),
         refused("stray byte after the comma", "{\"a\":\"b\",x\"c\":\"d\"}"),
@@ -87,6 +88,8 @@ inline void add_literal_cases(std::vector<Case> &out)
         refused("empty key after a good one", "{\"a\":\"b\",\"\":\"c\"}", kBadName),
         refused("key starting with a digit", "{\"1a\":\"b\"}", kBadName),
         refused("key with a hyphen", "{\"a-b\":\"c\"}", kBadName),
+        refused("key starting with a digit after four short ones",
+                "{\"a\":\"v\",\"b\":\"v\",\"c\":\"v\",\"d\":\"v\",\"1e\":\"v\"}", kBadName),
         refused("reserved key", "{\"__name__\":\"b\"}", kBadName),
         refused("reserved key after a long first name",
                 "{\"label_app_kubernetes_io_name\":\"a\",\"__name__\":\"b\"}", kBadName),
@@ -201,6 +204,11 @@ inline void add_value_cases(std::vector<Case> &out)
                                    "{a=\"" + head + "\"}"));
         }
     }
+    // A text that ends inside a value, after each count of plain bytes the
+    // block, word and byte loops take apart: none may step past its NUL.
+    for (size_t n = 0; n <= 20; ++n)
+        out.push_back(refused("ends after " + std::to_string(n) + " bytes of a value",
+                              "{\"a\":\"" + plain_run(n, 0)));
 }
 
 // Every byte inside a key, at places in and past its first eight and ten

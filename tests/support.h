@@ -3,6 +3,8 @@
 #ifndef PROMFMT_TEST_SUPPORT_H
 #define PROMFMT_TEST_SUPPORT_H
 
+#include <cstring>
+#include <memory>
 #include <string>
 
 #include "buffer.h"
@@ -27,6 +29,15 @@ public:
 private:
     promfmt_buffer_t *buf_;
 };
+
+// A heap block of exactly text's bytes and its NUL: a read past the NUL
+// leaves the block, where AddressSanitizer and valgrind see it.
+inline std::unique_ptr<char[]> exact_copy(const std::string &text)
+{
+    std::unique_ptr<char[]> copy(new char[text.size() + 1]);
+    memcpy(copy.get(), text.c_str(), text.size() + 1);
+    return copy;
+}
 
 inline std::string last_error() { return promfmt_last_error(); }
 

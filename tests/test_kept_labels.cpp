@@ -33,7 +33,7 @@ Outcome emit(promfmt_buffer_t *buf, const std::string &json)
     size_t before = promfmt_buffer_len(buf);
     prime_error();
     Outcome out;
-    out.rc = promfmt_emit_sample(buf, "m", json.c_str(), 1, 0);
+    out.rc = promfmt_emit_sample(buf, "m", exact_copy(json).get(), 1, 0);
     out.error = out.rc == 0 ? "" : last_error();
     out.text = std::string(promfmt_buffer_data(buf) + before, promfmt_buffer_len(buf) - before);
     return out;
@@ -110,6 +110,15 @@ TEST(KeptLabels, TextsAroundTheKeptOnes)
         R"({"code":"200","method":"get","path":"x)", kBase,
         R"({"code":"200","method":"get","path")", kBase,
         R"({"code":"2)", kBase, "{", kBase, "{}", kBase, "", kBase,
+        // Fewer names kept than before: the last one dropped must not
+        // match where the one it followed was, nor after the kept ones.
+        R"({"code":"200","method":"get","kubernetes_namespace_name":"ns"})", kBase,
+        R"({"code":"200","method":"get","kubernetes_namespace_name":"ns"})",
+        R"({"code":"200","method":"get","path":"/"})", kBase,
+        // A dropped name's piece twice as long as the first kept one's:
+        // after an empty value, what follows the last kept piece is it.
+        R"({"a":"1","b":"2","cccccc":"3"})", R"({"a":"1","b":"2"})",
+        R"({"a":"1","b":"","cccccc":"3"})",
     });
 }
 
@@ -162,6 +171,8 @@ TEST(KeptLabels, SetsTooLargeToKeep)
     std::string long_names = "{\"z\":\"1\",\"" + std::string(100, 'y') + "\":\"2\",\"" +
                              std::string(100, 'x') + "\":\"3\"}";
     std::string first_of_long = R"({"z":"1"})";
+    // The names that fit, without the one that does not.
+    std::string fitting_of_long = "{\"z\":\"1\",\"" + std::string(100, 'y') + "\":\"2\"}";
     // Names that fit, then one too long: what was kept before must not
     // be left half overwritten, here so that a text that is no JSON
     // would match the mixture.
@@ -170,8 +181,15 @@ TEST(KeptLabels, SetsTooLargeToKeep)
     std::string mixture = R"({"z":"1","method":"get":"","path":"/"})";
     Buffer buf;
     expect_as_fresh(buf, {kBase, nine, nine, kBase, long_names, long_names, kBase,
-                          first_of_long, long_names, first_of_long, kBase, fit_then_long,
+                          first_of_long, long_names, first_of_long, long_names,
+                          fitting_of_long, kBase, fit_then_long,
                           mixture, kBase});
+    // Pieces as read ({"a":" then ","bb...":") that fill the room to its
+    // last byte, and one byte more.
+    for (size_t room_used : {promfmt::kKeptLabelsText, promfmt::kKeptLabelsText + 1}) {
+        std::string two = R"({"a":"1",")" + std::string(room_used - 12, 'b') + R"(":"2"})";
+        expect_as_fresh(buf, {two, two, kBase});
+    }
 }
 
 // One buffer, two families whose label sets take turns: each line is

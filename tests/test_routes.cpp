@@ -12,6 +12,9 @@
 #include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "emit.h"
 #include "flat_labels.h"
@@ -33,7 +36,7 @@ Outcome write_with(const labels_texts::Case &c, promfmt::labels_route route)
     EXPECT_EQ(promfmt_emit_sample(buf, "before", nullptr, 0, 0), 0);
     prime_error();
     Outcome out;
-    out.rc = promfmt::emit_sample(buf, "m", c.json.c_str(), 1, 0, route);
+    out.rc = promfmt::emit_sample(buf, "m", exact_copy(c.json).get(), 1, 0, route);
     out.error = out.rc == 0 ? "" : last_error();
     out.text = buf.text();
     return out;
@@ -127,7 +130,8 @@ TEST(Routes, ScannerTakesExactlyTheTextsMeantForIt)
     const std::vector<labels_texts::Case> cases = labels_texts::all_cases();
     int failures = 0;
     for (const labels_texts::Case &c : cases) {
-        const char *text = promfmt::skip_json_space(c.json.c_str());
+        std::unique_ptr<char[]> copy = exact_copy(c.json);
+        const char *text = promfmt::skip_json_space(copy.get());
         promfmt::flat_scan scan;
         promfmt::name_coding coding{};
         promfmt::flat_begin(&scan, text, strlen(text), &coding);
@@ -217,6 +221,75 @@ TEST(NameScan, KeyAfterALongFirstName)
 {
     check_keys_after("label_app_kubernetes_io_name");
     check_keys_after("label_app");  // one byte past the first word
+}
+
+// The kept names' shortcut, once a text the scanner took has left its
+// names kept: it takes exactly the texts that repeat those names, in their
+// order or another, each once, with no whitespace but after the object,
+// and stores each value at its name's kept place; any other text, and
+// every text cut short, is left to the scanner and the parser. Each text
+// comes in a block of exactly its bytes.
+TEST(Routes, KeptNamesTakeExactlyTheTextsThatRepeatThem)
+{
+    const std::vector<std::string> names = {"code", "kubernetes_namespace", "le"};
+    auto text_of = [&](const std::vector<size_t> &at, const std::vector<std::string> &values) {
+        std::string json = "{";
+        for (size_t k = 0; k < at.size(); ++k)
+            json += (k ? ",\"" : "\"") + names[at[k]] + "\":\"" + values[at[k]] + "\"";
+        return json + "}";
+    };
+    Buffer buf;
+    std::vector<size_t> at = {0, 1, 2};
+    ASSERT_EQ(promfmt_emit_sample(buf, "m", text_of(at, {"200", "ns", "0.5"}).c_str(), 1, 0), 0);
+    const promfmt::kept_labels &kept = buf.get()->kept;
+    ASSERT_EQ(kept.count, names.size());
+
+    // want: the values by kept place; none when the shortcut must refuse.
+    auto check = [&](const std::string &json, const std::vector<std::string> &want) {
+        std::unique_ptr<char[]> copy = exact_copy(json);
+        promfmt::label_pair out[3] = {};
+        size_t got = promfmt::flat_read_kept(kept, copy.get(), copy.get() + json.size(), out);
+        if (want.empty() || got == promfmt::kNotKept) {
+            EXPECT_EQ(want.empty(), got == promfmt::kNotKept) << json;
+            return;
+        }
+        size_t total = 0;
+        for (size_t j = 0; j < want.size(); ++j) {
+            total += want[j].size();
+            EXPECT_EQ(std::string(out[j].value, out[j].value_len), want[j])
+                << json << ", " << names[j];
+        }
+        EXPECT_EQ(got, total) << json;
+    };
+    const std::vector<std::string> values = {"200", "n\\\"s\\\\\\n", ""};
+    do {
+        const std::string json = text_of(at, values);
+        check(json, values);
+        for (const char *after : {" ", "\n\t\r "})
+            check(json + after, values);
+        for (const char *after : {"x", "}", ",", " x"})
+            check(json + after, {});
+        for (size_t cut = 0; cut < json.size(); ++cut)
+            check(json.substr(0, cut), {});
+    } while (std::next_permutation(at.begin(), at.end()));
+    for (const std::string json : {
+             R"({ "code":"200","kubernetes_namespace":"ns","le":""})",
+             R"({"code" :"200","kubernetes_namespace":"ns","le":""})",
+             R"({"code":"200", "kubernetes_namespace":"ns","le":""})",
+             R"({"code":"200","kubernetes_namespace":"ns","le":"" })",
+             R"({"code":"200","kubernetes_namespace":"ns"})",
+             R"({"code":"200","kubernetes_namespace":"ns","le":"","x":"1"})",
+             R"({"code":"200","kubernetes_namespace":"ns","code":""})",
+             R"({"le":"","code":"200","le":""})",
+             R"({"kubernetes_namespace":"ns","kubernetes_namespace":"x","le":""})",
+             R"({"code":"200","kubernetes_namespac":"ns","le":""})",
+             R"({"code":"200","kubernetes_namespaces":"ns","le":""})",
+             R"({"code":"200","kubernetes_namespace":"n\u0041","le":""})",
+             R"({"code":"200","kubernetes_namespace":"n\x","le":""})",
+             "{\"code\":\"200\",\"kubernetes_namespace\":\"\x01\",\"le\":\"\"}",
+             R"({"code":"200","kubernetes_namespace":"ns","le":3})",
+         })
+        check(json, {});
 }
 
 }  // namespace

@@ -94,7 +94,8 @@ TEST(Names, BadByteAtEveryPosition)
 // The buffer keeps the last valid metric name, so that a family's lines
 // need not check it again: each call must still be judged on its own name,
 // whatever the names before it (same length, prefix, extension, one byte
-// off, beyond the kept length, empty on a fresh buffer).
+// off, one byte above the kept one's, beyond the kept length, empty on a
+// fresh buffer).
 TEST(Names, EachCallJudgesItsOwnName)
 {
     const std::string x64(64, 'x'), y65(65, 'y');
@@ -104,6 +105,7 @@ TEST(Names, EachCallJudgesItsOwnName)
     } steps[] = {
         {"", false},  {"up", true},   {"up", true},      {"u-", false},  {"up", true},
         {"u", true},  {"upp", true},  {"", false},       {"up:x", true}, {"up x", false},
+        {"up:", true}, {"up;", false},
         {x64, true},  {x64, true},    {x64.substr(0, 63) + "-", false},  {x64, true},
         {y65, true},  {y65.substr(0, 64) + "!", false},  {y65, true},    {"1p", false},
         {"up", true},

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The copy-through scanner takes only what it fully understands: every
 // malformed text must still be refused with the parser's message, every
-// escape read as JSON reads it (tests/labels_texts.h).
+// escape read as JSON reads it (tests/labels_texts.h). Each text comes in
+// a block of exactly its bytes, so that a read past its NUL is seen.
 #include <gtest/gtest.h>
 
 #include "labels_texts.h"
@@ -17,7 +18,7 @@ TEST(Scanner, MalformedAndEscapeHeavyTexts)
         Buffer buf;
         ASSERT_EQ(promfmt_emit_sample(buf, "before", nullptr, 0, 0), 0);
         prime_error();
-        int rc = promfmt_emit_sample(buf, "m", c.json.c_str(), 1, 0);
+        int rc = promfmt_emit_sample(buf, "m", exact_copy(c.json).get(), 1, 0);
         bool ok = c.error.empty() ? rc == 0 && buf.text() == "before 0\n" + c.line
                                   : rc == -1 && last_error() == c.error &&
                                         buf.text() == "before 0\n";

@@ -201,6 +201,28 @@ std::string name_behind(size_t prefix, Rng &rng)
     return name;
 }
 
+// n distinct names, the k-th behind a prefix of prefix_of(k) bytes.
+template <typename PrefixOf>
+std::vector<std::string> names_behind(size_t n, PrefixOf prefix_of, Rng &rng)
+{
+    std::set<std::string> seen;
+    std::vector<std::string> names;
+    while (names.size() < n) {
+        std::string name = name_behind(prefix_of(names.size()), rng);
+        if (seen.insert(name).second)
+            names.push_back(name);
+    }
+    return names;
+}
+
+std::vector<size_t> in_order(size_t n)
+{
+    std::vector<size_t> at(n);
+    for (size_t i = 0; i < n; ++i)
+        at[i] = i;
+    return at;
+}
+
 // The prefix the names share seems long while the first names are read,
 // then shrinks once or twice: codes the scanner made from further on must
 // be made again. Names before the first shrink share levels[0] bytes, the
@@ -216,22 +238,15 @@ TEST(Sort, PrefixesThatShrinkWhileTheNamesAreRead)
         for (size_t n : {3, 4, 5, 16, 17, 64, 256}) {
             for (size_t first_shrink : {size_t{1}, size_t{2}, n / 2}) {
                 size_t second_shrink = first_shrink + (n - first_shrink) / 2;
-                std::set<std::string> seen;
-                std::vector<std::string> names;
-                while (names.size() < n) {
-                    size_t k = names.size();
+                std::vector<std::string> names = names_behind(n, [&](size_t k) {
                     size_t level = k < first_shrink    ? 0
                                    : k == first_shrink  ? 1
                                    : k < second_shrink  ? rng.below(2)
                                    : k == second_shrink ? 2
                                                         : rng.below(3);
-                    std::string name = name_behind(levels[level], rng);
-                    if (seen.insert(name).second)
-                        names.push_back(name);
-                }
-                std::vector<size_t> at(n);
-                for (size_t i = 0; i < n; ++i)
-                    at[i] = i;
+                    return levels[level];
+                }, rng);
+                std::vector<size_t> at = in_order(n);
                 std::string line = expected_line(names, at);
                 for (Route route : {STRINGS, LAST_A_NUMBER}) {
                     std::string what = std::to_string(n) + " names behind " +
@@ -245,6 +260,27 @@ TEST(Sort, PrefixesThatShrinkWhileTheNamesAreRead)
                         return;
                 }
             }
+        }
+    }
+    // The prefix shrinks at every name for a while, more often than the
+    // scanner keeps runs of codes apart: from the first name on, and from
+    // past the handful sorted by key. The names after take any level
+    // reached by then.
+    const size_t kSteps[] = {40, 36, 32, 28, 24, 20, 16, 12, 9, 6, 4, 0};
+    const size_t kStepCount = sizeof kSteps / sizeof kSteps[0];
+    for (size_t start : {1, 5}) {
+        for (size_t n : {12, 16, 17, 40}) {
+            std::vector<std::string> names = names_behind(n, [&](size_t k) {
+                if (k >= start + kStepCount - 1)
+                    return kSteps[rng.below(kStepCount)];
+                return kSteps[k < start ? 0 : k - start + 1];
+            }, rng);
+            std::vector<size_t> at = in_order(n);
+            check_one(buf, labels_json(names, at, STRINGS), expected_line(names, at), nullptr,
+                      std::to_string(n) + " names behind a prefix shrinking at each from name " +
+                          std::to_string(start));
+            if (HasFatalFailure())
+                return;
         }
     }
     // Two names told apart only by the tenth byte past the final prefix
