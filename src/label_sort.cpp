@@ -432,7 +432,7 @@ bool sort_many(label_pair *pairs, size_t n, const name_coding &coding, uint64_t 
     // Keys start where the names differ: a prefix they all share would
     // tell nothing apart.
     packing pk = packing_for(n);
-    for (size_t i = 0; i < n; ++i)
+    for (size_t i = 0; i != n; ++i)
         order[i] = make_key(pairs[i].name_code, i, pk);
     int sorted = presorted(order, n);
     if (sorted < 0)
@@ -442,7 +442,7 @@ bool sort_many(label_pair *pairs, size_t n, const name_coding &coding, uint64_t 
     // Names that differ in their packed codes differ.
     bool twice = has_ties(order, n, pk) &&
                  order_tied_runs(pairs, order, tmp, n, pk, shared + pk.packed, kRepackings);
-    for (size_t i = 0; i < n; ++i)
+    for (size_t i = 0; i != n; ++i)
         order[i] = index_of(order[i], pk);
     return twice;
 }

@@ -354,47 +354,61 @@ TEST(Sort, ThousandsOfLabels)
 // off and leaves the others sharing the next nine bytes as well, so the
 // deepest names are ordered, and their duplicates found, by comparing
 // whole names. Every deepest name is also written twice, and 21 times.
-TEST(Sort, NamesThatTieThroughEveryRepacking)
+// The deepest names come first in name order, or last, where their run
+// ends with the keys and the working memory past them is not theirs.
+// stem receives the deepest names' shared start.
+std::vector<std::string> names_tying_through_every_repacking(char split, char deeper,
+                                                             std::string &stem)
 {
     std::vector<std::string> names;
-    std::string stem = "zzzzzzzzz";
+    stem = "zzzzzzzzz";
     for (int level = 0; level < 6; ++level) {
-        names.push_back(stem + "b");
-        stem += "azzzzzzzz";
+        names.push_back(stem + split);
+        stem += deeper + std::string("zzzzzzzz");
     }
     // Twenty of them: more than a comparison sort orders by insertion alone.
     for (const char *last : {"", "0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "A", "B",
                              "C", "_", "a", "b", "c", "x", "z"})
         names.push_back(stem + last);
     std::sort(names.begin(), names.end());
+    return names;
+}
 
+TEST(Sort, NamesThatTieThroughEveryRepacking)
+{
     Buffer buf;
     Rng rng{0xD1B54A32D192ED03ull};
     const char *kDuplicate = "duplicate label name in JSON";
-    for (Order order : kOrders) {
-        std::vector<size_t> at = arrange(names.size(), order, rng);
-        for (Route route : kRoutes) {
-            std::string what = describe(0, names.size(), "tying through every repacking", order,
-                                        route);
-            check_one(buf, labels_json(names, at, route), expected_line(names, at), nullptr, what);
-            for (size_t twice = 0; twice < names.size(); ++twice) {
-                if (names[twice].compare(0, stem.size(), stem) != 0)
-                    continue;  // not one of the deepest
-                for (size_t copies : {1, 20}) {
-                    std::vector<size_t> with_copies = at;
-                    for (size_t k = 0; k < copies; ++k) {
-                        auto where = rng.below(with_copies.size() + 1);
-                        with_copies.insert(with_copies.begin() +
-                                               static_cast<std::ptrdiff_t>(where),
-                                           twice);
+    for (auto [split, deeper] : {std::pair{'b', 'a'}, std::pair{'a', 'b'}}) {
+        for (Order order : kOrders) {
+            std::string stem;
+            std::vector<std::string> names =
+                names_tying_through_every_repacking(split, deeper, stem);
+            std::vector<size_t> at = arrange(names.size(), order, rng);
+            for (Route route : kRoutes) {
+                std::string what = describe(0, names.size(), "tying through every repacking", order,
+                                            route);
+                check_one(buf, labels_json(names, at, route), expected_line(names, at), nullptr,
+                          what);
+                for (size_t twice = 0; twice < names.size(); ++twice) {
+                    if (names[twice].compare(0, stem.size(), stem) != 0)
+                        continue;  // not one of the deepest
+                    for (size_t copies : {1, 20}) {
+                        std::vector<size_t> with_copies = at;
+                        for (size_t k = 0; k < copies; ++k) {
+                            auto where = rng.below(with_copies.size() + 1);
+                            with_copies.insert(with_copies.begin() +
+                                                   static_cast<std::ptrdiff_t>(where),
+                                               twice);
+                        }
+                        check_one(buf, labels_json(names, with_copies, route), "", kDuplicate,
+                                  what + ", " + names[twice] + " " + std::to_string(copies + 1) +
+                                      " times");
                     }
-                    check_one(buf, labels_json(names, with_copies, route), "", kDuplicate,
-                              what + ", " + names[twice] + " " + std::to_string(copies + 1) +
-                                  " times");
                 }
+                if (HasFatalFailure())
+                    return;
             }
-            if (HasFatalFailure())
-                return;
         }
     }
 }
