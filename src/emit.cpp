@@ -16,14 +16,11 @@ namespace promfmt {
 
 namespace {
 
-// Reserves room for a line of n bytes, or fails with the growth message.
+// Reserves room for a line of n bytes. A line too long to measure asks for
+// the largest size, which growth refuses with its out-of-memory message.
 int reserve_line(promfmt_buffer_t *buf, size_t n, bool measured)
 {
-    if (!measured) {
-        set_error("failed to expand buffer: out of memory");
-        return -1;
-    }
-    return buf_ensure_avail(buf, n);
+    return buf_ensure_avail(buf, measured ? n : SIZE_MAX);
 }
 
 // Checks a name of len bytes that is not the kept one, and keeps it when
