@@ -103,4 +103,28 @@ TEST(WorkingMemory, BlockOfExactlyTheKeptSizeStays)
     EXPECT_EQ(buf.get()->scratch_size[promfmt::SCRATCH_PAIRS], promfmt::kScratchKept);
 }
 
+// The parser's memory is sized from the text's length before it reads a
+// byte. Values packed as densely as JSON allows need the most: one per two
+// bytes, as in [0,0,0], and an indented text, for which the parser starts
+// with less room and so grows it further past what it needs. Every length
+// from a few bytes to several kilobytes, in the label set's own memory and
+// in the buffer's, must still parse.
+TEST(WorkingMemory, DenselyPackedValuesStillParse)
+{
+    Buffer buf;
+    for (const char *start : {"{\"a\":[", "{  \"a\":["}) {
+        for (const char *item : {"0", "{}"}) {
+            std::string json = start;
+            for (int n = 1; n <= 2500; ++n) {
+                json += item;
+                promfmt_buffer_reset(buf);
+                ASSERT_EQ(promfmt_emit_sample(buf, "m", (json + "]}").c_str(), 1, 0), 0)
+                    << n << " items " << item << " after " << start << ": " << last_error();
+                ASSERT_EQ(buf.text(), "m{a=\"\"} 1\n");
+                json += ',';
+            }
+        }
+    }
+}
+
 }  // namespace
