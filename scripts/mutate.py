@@ -57,8 +57,16 @@ def equivalent_mutants():
     """(file, original line, mutated line) of each survivor judged equivalent."""
     if not EQUIVALENT.exists():
         return set()
-    rows = (line.split("\t") for line in EQUIVALENT.read_text().splitlines()
-            if line.strip() and not line.startswith("#"))
+    rows = [line.split("\t") for line in EQUIVALENT.read_text().splitlines()
+            if line.strip() and not line.startswith("#")]
+    for row in rows:
+        source = ROOT / row[0]
+        if len(row) != 4:
+            print(f"{EQUIVALENT.name}: a row without four fields: {row}", file=sys.stderr)
+        elif not source.exists() or row[1] not in (
+                line.strip() for line in source.read_text().splitlines()):
+            print(f"{EQUIVALENT.name}: a row names no line of {row[0]}: {row[1]}",
+                  file=sys.stderr)
     return {tuple(row[:3]) for row in rows if len(row) == 4}
 
 
