@@ -16,16 +16,22 @@ namespace promfmt {
 
 namespace {
 
+// A table looked up by any byte: one entry for every unsigned char, none
+// beyond. (The tables lie side by side: were one an entry short, a lookup
+// of 0xFF would read the next one's first entry, unseen by sanitizers.)
+using byte_table = unsigned char[256];
+static_assert(sizeof(byte_table) == UCHAR_MAX + 1, "one entry for every unsigned char");
+
 // One table per rule and position: 1 for the bytes allowed there. NUL and
 // bytes at or above 0x80 are allowed nowhere.
 struct byte_tables {
-    unsigned char metric_first[256];
-    unsigned char metric_rest[256];
-    unsigned char label_first[256];
-    unsigned char label_rest[256];
-    unsigned char label_code[256];    // order-preserving codes of label_rest
-    unsigned char label_escape[256];  // 1 for bytes a label value escapes
-    unsigned char help_escape[256];   // 1 for bytes a help text escapes
+    byte_table metric_first;
+    byte_table metric_rest;
+    byte_table label_first;
+    byte_table label_rest;
+    byte_table label_code;    // order-preserving codes of label_rest
+    byte_table label_escape;  // 1 for bytes a label value escapes
+    byte_table help_escape;   // 1 for bytes a help text escapes
 };
 
 constexpr byte_tables make_tables()

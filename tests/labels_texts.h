@@ -95,6 +95,10 @@ inline void add_literal_cases(std::vector<Case> &out)
                 "{\"label_app_kubernetes_io_name\":\"a\",\"__name__\":\"b\"}", kBadName),
         refused("reserved key after a first name sharing its start",
                 "{\"__name__ish_and_more\":\"a\",\"__name__\":\"b\"}", kBadName),
+        refused("reserved key fifth, after names sharing its first four bytes",
+                "{\"__naaaaaaa\":\"a\",\"__na1\":\"b\",\"__na2\":\"c\",\"__na3\":\"d\","
+                "\"__name__\":\"e\"}",
+                kBadName),
         refused("a long first name twice",
                 "{\"label_app_kubernetes_io_name\":\"a\",\"label_app_kubernetes_io_name\":\"b\"}",
                 "duplicate label name in JSON"),

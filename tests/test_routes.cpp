@@ -221,6 +221,7 @@ TEST(NameScan, KeyAfterALongFirstName)
 {
     check_keys_after("label_app_kubernetes_io_name");
     check_keys_after("label_app");  // one byte past the first word
+    check_keys_after("__name__ish_and_more");  // the reserved name read from every byte
 }
 
 // The kept names' shortcut, once a text the scanner took has left its
