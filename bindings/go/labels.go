@@ -34,11 +34,21 @@ var needsOwnEscape = func() (t [256]bool) {
 	return t
 }()
 
-// plain reports whether JSON takes s as it is. It tests eight bytes at a
-// time, the last word overlapping the one before; a shorter s is made into
-// one word of its own bytes: two overlapping halves, or for up to three
-// bytes, its first, middle and last byte repeated.
+// plain reports whether JSON takes s as it is. Texts of 8 to 16 bytes,
+// as most values are, are tested here as two words, the second overlapping
+// the first; others in plainOther.
 func plain(s string) bool {
+	if n := len(s); uint(n)-8 <= 8 {
+		return !needsEscape(load64(s, 0)) && !needsEscape(load64(s, n-8))
+	}
+	return plainOther(s)
+}
+
+// plainOther is plain for texts not of 8 to 16 bytes. It tests eight bytes
+// at a time, the last word overlapping the one before; a shorter s is made
+// into one word of its own bytes: two overlapping halves, or for up to
+// three bytes, its first, middle and last byte repeated.
+func plainOther(s string) bool {
 	n := len(s)
 	switch {
 	case n >= 8:
@@ -100,19 +110,19 @@ func needsEscape(x uint64) bool {
 	return below&highs != 0
 }
 
-// appendMember appends one member "name":"value" to an object begun in
-// out. Names and values that need no escape, nearly all of them, are
-// copied whole.
+// An object is written as {" and then, member by member, name":"value","
+// so that each member takes four appends: the quote that opens the next
+// name is written with the one that closes this value. closeObject then
+// makes the last member's trailing ," a } and the NUL.
+
+// appendMember appends one member to an object begun in out. Names and
+// values that need no escape, nearly all of them, are copied whole.
 func appendMember(out []byte, name, value string) ([]byte, error) {
-	if out[len(out)-1] != '{' {
-		out = append(out, ',')
-	}
 	if plain(name) && plain(value) {
-		out = append(append(out, '"'), name...)
-		out = append(append(out, '"', ':', '"'), value...)
-		return append(out, '"'), nil
+		out = append(append(out, name...), '"', ':', '"')
+		return append(append(out, value...), '"', ',', '"'), nil
 	}
-	out, ok := appendEscaped(append(out, '"'), name)
+	out, ok := appendEscaped(out, name)
 	if !ok {
 		return out, nulError("label name " + strconv.Quote(name))
 	}
@@ -120,7 +130,19 @@ func appendMember(out []byte, name, value string) ([]byte, error) {
 	if !ok {
 		return out, nulError("value of label " + strconv.Quote(name))
 	}
-	return append(out, '"'), nil
+	return append(out, '"', ',', '"'), nil
+}
+
+// openObject begins an object in out.
+func openObject(out []byte) []byte { return append(out, '{', '"') }
+
+// closeObject ends an object of at least one member with its closing brace
+// and the NUL.
+func closeObject(out []byte) []byte {
+	n := len(out)
+	out[n-2] = '}'
+	out[n-1] = 0
+	return out
 }
 
 // pairsJSON queues labels given as pairs as one JSON object; none when
@@ -130,14 +152,14 @@ func (q *queue) pairsJSON(labels []Label) (C.int64_t, error) {
 		return none, nil
 	}
 	at := len(q.args)
-	out := append(q.args, '{')
+	out := openObject(q.args)
 	var err error
 	for _, l := range labels {
 		if out, err = appendMember(out, l.Name, l.Value); err != nil {
 			return 0, err
 		}
 	}
-	q.args = append(out, '}', 0)
+	q.args = closeObject(out)
 	return C.int64_t(at), nil
 }
 
@@ -151,14 +173,14 @@ func (q *queue) mapJSON(labels map[string]string) (C.int64_t, error) {
 		return none, nil
 	}
 	at := len(q.args)
-	out, ok, err := q.keptNamesJSON(append(q.args, '{'), labels)
+	out, ok, err := q.keptNamesJSON(openObject(q.args), labels)
 	if !ok {
-		out, err = q.rangeJSON(append(q.args[:at], '{'), labels)
+		out, err = q.rangeJSON(openObject(q.args[:at]), labels)
 	}
 	if err != nil {
 		return 0, err
 	}
-	q.args = append(out, '}', 0)
+	q.args = closeObject(out)
 	return C.int64_t(at), nil
 }
 

@@ -78,7 +78,7 @@ func FuzzLabels(f *testing.F) {
 			}
 		}
 		pairs := []Label{{n1, v1}, {n2, v2}}
-		out := []byte{'{'}
+		out := openObject(nil)
 		var buildErr error
 		for _, l := range pairs {
 			if out, buildErr = appendMember(out, l.Name, l.Value); buildErr != nil {
@@ -92,7 +92,8 @@ func FuzzLabels(f *testing.F) {
 		if hasNUL {
 			return
 		}
-		out = append(out, '}')
+		out = closeObject(out)
+		out = out[:len(out)-1] // the NUL
 		got := jsonMembers(t, out)
 		want := []string{asDecoded(n1), asDecoded(v1), asDecoded(n2), asDecoded(v2)}
 		if strings.Join(got, "\x00") != strings.Join(want, "\x00") || len(got) != 4 {
