@@ -84,14 +84,18 @@ int emit_sample(promfmt_buffer_t *buf, const char *name, const char *labels_json
         set_error("invalid metric name");
         return -1;
     }
-    label_set labels;
-    if (parse_labels(buf, labels_json, &labels, route == LABELS_ANY_ROUTE) != 0)
-        return -1;
-
+    // The numbers first: they do not read the labels text, which a caller
+    // has often written just before the call. The processor then formats
+    // them while those writes land, instead of holding the first wide read
+    // of the text until they have.
     char value_text[kNumberMax];
     size_t value_len = format_sample_value(value_text, value);
     char ts_text[kNumberMax];
     size_t ts_len = timestamp > 0 ? format_int(ts_text, timestamp) : 0;
+
+    label_set labels;
+    if (parse_labels(buf, labels_json, &labels, route == LABELS_ANY_ROUTE) != 0)
+        return -1;
 
     // name, labels, " ", value, optional " " timestamp, "\n"
     size_t line = name_len;
